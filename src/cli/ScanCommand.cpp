@@ -1,0 +1,126 @@
+#include "cli/ScanCommand.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "platform/LineWriter.h"
+#include "platform/Log.h"
+
+namespace quillon::cli {
+
+namespace pipelines = core::pipelines;
+using platform::FileURL;
+
+core::pipelines::CycleRun runPipelines(PipelineChoice choice, const FileURL& folder,
+                                       platform::LineWriter& output) {
+    switch (choice) {
+        case PipelineChoice::xcsset:
+        case PipelineChoice::xcodespy: {
+            pipelines::CycleRun run;
+            run.pipelines.push_back(choice == PipelineChoice::xcsset
+                                        ? pipelines::runXCSSETPipeline(folder, output)
+                                        : pipelines::runXcodeSecurityPipeline(folder, output));
+            run.clean = run.pipelines.back().clean;
+            return run;
+        }
+        case PipelineChoice::cycle:
+            break;
+    }
+    return pipelines::runScanCycle(folder, output);
+}
+
+std::string renderJson(const FileURL& folder, const core::pipelines::CycleRun& run) {
+    nlohmann::ordered_json document;
+    document["folder"] = folder.path();
+    document["clean"] = run.clean;
+    document["pipelines"] = nlohmann::ordered_json::array();
+    for (const auto& pipeline : run.pipelines) {
+        nlohmann::ordered_json entry;
+        entry["name"] = pipeline.name;
+        entry["clean"] = pipeline.clean;
+        entry["results"] = nlohmann::ordered_json::array();
+        for (const auto& result : pipeline.results) {
+            nlohmann::ordered_json item;
+            item["file"] = result.file.path();
+            item["riskScore"] = result.riskScore;
+            item["findings"] = result.findings;
+            entry["results"].push_back(std::move(item));
+        }
+        document["pipelines"].push_back(std::move(entry));
+    }
+    // Texts are UTF-8 by construction; replace rather than throw if one ever is not.
+    return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+int runScanCommand(int argc, char** argv) {
+    CLI::App app{
+        "Scans an Xcode project folder for build-time malware of the XCSSET and XcodeSpy kinds.\n"
+        "Exit status: 0 clean, 1 threat found, 2 usage error or unusable folder.",
+        "quillon-scan"};
+    app.set_version_flag("--version", std::string("quillon-scan ") + QUILLON_VERSION);
+
+    PipelineChoice choice = PipelineChoice::cycle;
+    const std::map<std::string, PipelineChoice> choices = {{"cycle", PipelineChoice::cycle},
+                                                           {"xcsset", PipelineChoice::xcsset},
+                                                           {"xcodespy", PipelineChoice::xcodespy}};
+    app.add_option("--pipeline", choice,
+                   "cycle: the XCSSET scan, then the XcodeSpy scan when the first is clean "
+                   "(what the monitor runs); xcsset or xcodespy: one alone")
+        ->transform(CLI::CheckedTransformer(choices, CLI::ignore_case).description(""))
+        ->default_str("cycle");
+
+    std::string logLevel = "off";
+    app.add_option("--log-level", logLevel, "Log records at this level or above go to standard error")
+        ->check(CLI::IsMember({"off", "error", "info", "debug"}))
+        ->default_str("off");
+
+    std::string format = "text";
+    app.add_option("--format", format,
+                   "text: the scan listing and reports; json: one JSON document")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->default_str("text");
+
+    std::string folderArgument;
+    app.add_option("FOLDER", folderArgument, "The project folder to scan")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : 2;
+    }
+
+    struct stat info {};
+    if (::stat(folderArgument.c_str(), &info) != 0) {
+        platform::writeWholeLine(STDERR_FILENO,
+                                 "quillon-scan: " + folderArgument + ": no such folder");
+        return 2;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        platform::writeWholeLine(STDERR_FILENO,
+                                 "quillon-scan: " + folderArgument + ": not a folder");
+        return 2;
+    }
+
+    if (logLevel != "off") {
+        const platform::LogLevel minimum = logLevel == "debug"  ? platform::LogLevel::debug
+                                           : logLevel == "info" ? platform::LogLevel::info
+                                                                : platform::LogLevel::error;
+        platform::setLogSink(std::make_shared<platform::StderrLogSink>(minimum));
+    }
+
+    const FileURL folder(folderArgument, true);
+    const bool json = format == "json";
+    const auto run =
+        runPipelines(choice, folder, json ? platform::nullOutput() : platform::standardOutput());
+    if (json) {
+        platform::standardOutput().writeLine(renderJson(folder, run));
+    }
+    return run.clean ? 0 : 1;
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,192 @@
+#include "core/pipelines/ScanPipelines.h"
+
+#include <memory>
+
+#include "core/FileDiscovery.h"
+#include "core/ScanEngine.h"
+#include "detectors/xcodespy/XcodeSpyScanner.h"
+#include "detectors/xcsset/XCSSETScanner.h"
+#include "platform/Log.h"
+#include "platform/Unicode.h"
+
+namespace quillon::core::pipelines {
+
+using platform::FileURL;
+using platform::LineWriter;
+
+const std::vector<std::string_view> kCriticalIndicators = {
+    "/dev/tcp/",
+    "0>&1",
+    "mkfifo",
+    "nc ",
+    "bash &>",
+    "mdbcmd",
+    detectors::xcodespy::XcodeSpyScanner::kCommandAndControlDomain,
+    "/private/tmp/.tag",
+    "/tmp/.tag",
+    "launchagents",
+    "osascript",
+    "curl",
+    "wget",
+    "de-obfuscated suspicious pattern",
+    "likely malicious obfuscated shell payload",
+};
+
+namespace {
+
+constexpr std::string_view kWarning = "\u26A0\uFE0F ";
+
+platform::Logger makeLogger() { return platform::Logger("com.quillon", "BackgroundScan"); }
+
+void appendEscaped(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        switch (byte) {
+            case '"': out.append("\\\""); continue;
+            case '\\': out.append("\\\\"); continue;
+            case '\n': out.append("\\n"); continue;
+            case '\r': out.append("\\r"); continue;
+            case '\t': out.append("\\t"); continue;
+            case 0: out.append("\\0"); continue;
+            default: break;
+        }
+        unsigned code = byte;
+        std::size_t length = 1;
+        // C1 controls arrive as the two bytes C2 80..C2 9F.
+        if (byte == 0xC2 && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) {
+                code = next;
+                length = 2;
+            }
+        }
+        if (code < 0x20 || code == 0x7F || (length == 2)) {
+            out.append("\\u{");
+            if (code >= 0x10) out.push_back(kHex[code >> 4]);
+            out.push_back(kHex[code & 0xF]);
+            out.push_back('}');
+            i += length - 1;
+            continue;
+        }
+        out.push_back(static_cast<char>(byte));
+    }
+}
+
+void writeResultHeader(LineWriter& output, const ScanResult& result) {
+    output.writeLine(std::string(kWarning) + result.file.lastPathComponent());
+    output.writeLine("Score: " + std::to_string(result.riskScore));
+    output.writeLine("Findings: " + describeFindings(result.findings));
+}
+
+std::vector<ScanResult> runEngine(std::shared_ptr<const FileScanner> scanner,
+                                  const std::vector<FileURL>& files) {
+    const ScanEngine engine({std::move(scanner)});
+    return engine.scanFiles(files);
+}
+
+}  // namespace
+
+std::string describeFindings(const std::vector<std::string>& findings) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        if (i > 0) {
+            out.append(", ");
+        }
+        out.push_back('"');
+        appendEscaped(out, findings[i]);
+        out.push_back('"');
+    }
+    out.push_back(']');
+    return out;
+}
+
+std::optional<std::size_t> firstChmodResult(const std::vector<ScanResult>& results) {
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        for (const auto& finding : results[i].findings) {
+            if (finding.find("chmod detected") != std::string::npos) {
+                return i;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+PipelineRun runXCSSETPipeline(const FileURL& folder, LineWriter& output) {
+    const platform::Logger logger = makeLogger();
+    logger.info("Starting scanXCSSETFinal %s", folder.absoluteString());
+    const std::vector<FileURL> files =
+        FileDiscovery().discoverFiles(folder, xcssetDiscoveryConfiguration());
+    for (const auto& file : files) {
+        output.writeLine(std::string(kWarning) + file.absoluteString());
+    }
+    PipelineRun run{"xcsset", true,
+                    runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files)};
+    const std::optional<std::size_t> decisive = firstChmodResult(run.results);
+    const std::size_t listed = decisive ? *decisive + 1 : run.results.size();
+    for (std::size_t i = 0; i < listed; ++i) {
+        writeResultHeader(output, run.results[i]);
+    }
+    run.clean = !decisive.has_value();
+    return run;
+}
+
+PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) {
+    const platform::Logger logger = makeLogger();
+    logger.info("Starting scanXcodeSecurityFinal %s", folder.path());
+    const std::vector<FileURL> files =
+        FileDiscovery().discoverFiles(folder, xcodeSpyDiscoveryConfiguration());
+    for (const auto& file : files) {
+        output.writeLine("\U0001F50D Scanning: " + file.path());
+    }
+    PipelineRun run{"xcodespy", true,
+                    runEngine(std::make_shared<detectors::xcodespy::XcodeSpyScanner>(), files)};
+    for (const auto& result : run.results) {
+        output.writeLine(std::string(kWarning) + "File: " + result.file.lastPathComponent());
+        output.writeLine(std::string(kWarning) + "Risk Score: " + std::to_string(result.riskScore));
+        output.writeLine(std::string(kWarning) + "Findings:");
+        std::string joined;
+        for (std::size_t i = 0; i < result.findings.size(); ++i) {
+            output.writeLine("   - " + result.findings[i]);
+            if (i > 0) {
+                joined.push_back(' ');
+            }
+            joined.append(result.findings[i]);
+        }
+        const std::string lowered = platform::lowercase(joined);
+        for (std::string_view indicator : kCriticalIndicators) {
+            if (lowered.find(indicator) != std::string::npos) {
+                logger.error("Critical Xcode malware indicator found: %s", indicator);
+                run.clean = false;
+                return run;
+            }
+        }
+        if (result.riskScore >= 50) {
+            logger.error("High risk file detected: %s", result.file.path());
+            run.clean = false;
+            return run;
+        }
+    }
+    logger.info("scanXcodeSecurityFinal completed successfully");
+    return run;
+}
+
+bool scanXCSSETFinal(const FileURL& folder, LineWriter& output) {
+    return runXCSSETPipeline(folder, output).clean;
+}
+
+bool scanXcodeSecurityFinal(const FileURL& folder, LineWriter& output) {
+    return runXcodeSecurityPipeline(folder, output).clean;
+}
+
+CycleRun runScanCycle(const FileURL& folder, LineWriter& output) {
+    CycleRun cycle;
+    cycle.pipelines.push_back(runXCSSETPipeline(folder, output));
+    if (cycle.pipelines.back().clean) {
+        cycle.pipelines.push_back(runXcodeSecurityPipeline(folder, output));
+    }
+    cycle.clean = cycle.pipelines.back().clean;
+    return cycle;
+}
+
+}  // namespace quillon::core::pipelines

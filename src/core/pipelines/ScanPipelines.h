@@ -1,0 +1,55 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ScanResult.h"
+#include "platform/FileURL.h"
+#include "platform/LineWriter.h"
+
+// The scan pipelines: each turns a project folder into a verdict by composing discovery, one
+// detector and the engine. They keep no state, create everything per run, and may run on
+// several threads at once for different folders. Logs go to "com.quillon" / "BackgroundScan";
+// the listing and the detector's own report go to the given writer.
+namespace quillon::core::pipelines {
+
+struct PipelineRun {
+    std::string name;  // "xcsset" or "xcodespy"
+    bool clean = true;
+    // Every result the engine returned, also those after the one that decided the verdict.
+    std::vector<ScanResult> results;
+};
+
+// Threat exactly when a finding contains "chmod detected".
+PipelineRun runXCSSETPipeline(const platform::FileURL& folder, platform::LineWriter& output);
+// Threat when the joined findings hold a critical indicator or a score reaches 50.
+PipelineRun runXcodeSecurityPipeline(const platform::FileURL& folder,
+                                     platform::LineWriter& output);
+
+// The verdicts alone; true means clean.
+bool scanXCSSETFinal(const platform::FileURL& folder,
+                     platform::LineWriter& output = platform::standardOutput());
+bool scanXcodeSecurityFinal(const platform::FileURL& folder,
+                            platform::LineWriter& output = platform::standardOutput());
+
+// What one monitoring cycle runs: the XCSSET pipeline and, only when it was clean, the
+// XcodeSpy pipeline. Clean when every pipeline that ran was clean.
+struct CycleRun {
+    bool clean = true;
+    std::vector<PipelineRun> pipelines;
+};
+CycleRun runScanCycle(const platform::FileURL& folder, platform::LineWriter& output);
+
+// The fixed indicators searched in the lowercased, space-joined findings of a result.
+extern const std::vector<std::string_view> kCriticalIndicators;
+
+// The findings as a bracketed list of quoted strings, with quotes, backslashes and control
+// characters escaped: ["a", "b \"c\""].
+std::string describeFindings(const std::vector<std::string>& findings);
+
+// Index of the result that decides the XCSSET verdict, if any.
+std::optional<std::size_t> firstChmodResult(const std::vector<ScanResult>& results);
+
+}  // namespace quillon::core::pipelines

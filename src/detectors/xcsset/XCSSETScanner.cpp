@@ -1,0 +1,225 @@
+#include "detectors/xcsset/XCSSETScanner.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <unordered_set>
+
+#include "platform/Base64.h"
+#include "platform/Regex.h"
+#include "platform/TextFile.h"
+#include "platform/Unicode.h"
+
+namespace quillon::detectors::xcsset {
+
+using platform::FileURL;
+using platform::Regex;
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kScannableExtensions = {"xcconfig", "xcassets",
+                                                                  "pbxproj", "sh"};
+
+constexpr std::array<std::string_view, 7> kDependencyMarkers = {
+    "/pods/", "/carthage/", "/swiftpm/", "/sourcepackages/", "/deriveddata/", "/.build/",
+    "package.swift"};
+
+// Compiled once for the process; a pattern that failed to compile stays empty and contributes
+// nothing.
+const std::optional<Regex>& standaloneRunPattern() {
+    static const std::optional<Regex> pattern = Regex::compile("[A-Za-z0-9+/=]{40,}");
+    return pattern;
+}
+
+const std::array<std::optional<Regex>, 2>& shellArgumentPatterns() {
+    static const std::array<std::optional<Regex>, 2> patterns = {
+        Regex::compile(R"(echo\s+["']([A-Za-z0-9+/=\n\r ]{20,})["'])", Regex::caseInsensitive),
+        Regex::compile(R"(printf\s+.*["']([A-Za-z0-9+/=\n\r ]{20,})["'])",
+                       Regex::caseInsensitive),
+    };
+    return patterns;
+}
+
+bool contains(std::string_view text, std::string_view keyword) {
+    return text.find(keyword) != std::string_view::npos;
+}
+
+struct Rule {
+    bool fires;
+    std::string finding;
+    std::int64_t points;
+};
+
+}  // namespace
+
+bool XCSSETScanner::canScan(const FileURL& file) const {
+    const std::string extension = platform::lowercase(file.pathExtension());
+    return std::find(kScannableExtensions.begin(), kScannableExtensions.end(), extension) !=
+           kScannableExtensions.end();
+}
+
+core::ScanResult XCSSETScanner::scan(const FileURL& file) const {
+    std::optional<std::string> text = platform::readTextFile(file.path());
+    if (!text) {
+        return core::ScanResult{file, 0, {}};
+    }
+    const ScanContext context = buildContext(file, std::move(*text));
+    core::ScanResult result = score(context);
+    printReport(result, context);
+    return result;
+}
+
+bool XCSSETScanner::isValidCandidate(std::string_view candidate) {
+    // Every accepted character is ASCII, so bytes and characters count alike here.
+    return candidate.size() >= 20 && candidate.size() % 4 == 0 &&
+           candidate.find_first_not_of(kBase64Alphabet) == std::string_view::npos;
+}
+
+std::vector<std::string> XCSSETScanner::extractShellPayloads(std::string_view content) const {
+    std::vector<std::string> payloads;
+    for (const auto& pattern : shellArgumentPatterns()) {
+        if (!pattern) {
+            continue;
+        }
+        pattern->forEachMatch(content, [&](const Regex::Match& match) {
+            const auto group = match.group(content, 1);
+            if (!group) {
+                return true;
+            }
+            std::string cleaned;
+            cleaned.reserve(group->size());
+            for (char c : *group) {
+                if (c != '\n' && c != ' ') {
+                    cleaned.push_back(c);
+                }
+            }
+            if (isValidCandidate(cleaned)) {
+                payloads.push_back(std::move(cleaned));
+            }
+            return true;
+        });
+    }
+    return payloads;
+}
+
+XCSSETScanner::ScanContext XCSSETScanner::buildContext(const FileURL& file,
+                                                       std::string content) const {
+    std::vector<std::string> candidates;
+    if (const auto& pattern = standaloneRunPattern()) {
+        pattern->forEachMatch(content, [&](const Regex::Match& match) {
+            const std::string_view run = match.text(content);
+            if (isValidCandidate(run)) {
+                candidates.emplace_back(run);
+            }
+            return true;
+        });
+    }
+    for (auto& payload : extractShellPayloads(content)) {
+        candidates.push_back(std::move(payload));
+    }
+
+    ScanContext context;
+    context.file = file;
+    std::unordered_set<std::string_view> seen;
+    context.encodedStrings.reserve(candidates.size());
+    for (auto& candidate : candidates) {
+        if (seen.insert(candidate).second) {
+            context.encodedStrings.push_back(candidate);
+        }
+    }
+    for (const auto& encoded : context.encodedStrings) {
+        std::optional<std::string> decoded = platform::decodeBase64(encoded);
+        if (decoded && platform::isValidUtf8(*decoded)) {
+            context.decodedPayloads.push_back(std::move(*decoded));
+        }
+    }
+    context.isDependency = isDependencyPath(file);
+    context.content = std::move(content);
+    return context;
+}
+
+bool XCSSETScanner::isDependencyPath(const FileURL& file) {
+    const std::string path = platform::lowercase(file.path());
+    return std::any_of(kDependencyMarkers.begin(), kDependencyMarkers.end(),
+                       [&](std::string_view marker) { return contains(path, marker); });
+}
+
+core::ScanResult XCSSETScanner::score(const ScanContext& context) const {
+    const std::string lower = platform::lowercase(context.content);
+    const auto has = [&](std::string_view keyword) { return contains(lower, keyword); };
+
+    const bool projectFile = context.file.pathExtension() == "pbxproj";
+    const std::array<Rule, 10> rules = {{
+        {has("curl") && (has("bash") || has("sh")),
+         "CRITICAL: remote download \u2192 execution (curl | bash)", 90},
+        {has("base64") && has("sh"), "CRITICAL: base64 decoded execution chain", 85},
+        {has("echo") && has("base64") && has("bash"),
+         "CRITICAL: echo \u2192 base64 \u2192 bash injection chain", 85},
+        {has("chmod +x") || has("chmod 777"),
+         "HIGH: executable permission escalation (chmod detected)", 60},
+        {has("http://") || has("https://"), "MEDIUM: remote URL reference detected", 50},
+        {projectFile, "HIGH: Xcode project file", 40},
+        {projectFile &&
+             (has("shellscript") || has("runscript") || has("pbxshellscriptbuildphase")),
+         "CRITICAL: Xcode build-phase script injection", 135},
+        {!context.encodedStrings.empty(),
+         "HIGH: Base64 payloads detected (" + std::to_string(context.encodedStrings.size()) + ")",
+         60},
+        {!context.decodedPayloads.empty(), "CRITICAL: decoded executable payload present", 80},
+        {has("launchctl") || has("launchagents") || has("launchdaemons"),
+         "HIGH: persistence mechanism detected", 70},
+    }};
+
+    std::int64_t total = 0;
+    std::vector<std::string> findings;
+    for (const Rule& rule : rules) {
+        if (!rule.fires) {
+            continue;
+        }
+        findings.push_back(rule.finding);
+        if (!context.isDependency) {
+            total += rule.points;
+        }
+    }
+    if (total >= 90) {
+        findings.insert(findings.begin(), "SEVERITY: CRITICAL (XCSSET-like behavior)");
+    } else if (total >= 60) {
+        findings.insert(findings.begin(), "SEVERITY: HIGH suspicion");
+    } else if (total >= 30) {
+        findings.insert(findings.begin(), "SEVERITY: MEDIUM suspicion");
+    }
+    if (context.isDependency) {
+        findings.insert(findings.begin(), "INFO: dependency path (ignored in scoring)");
+    }
+    return core::ScanResult{context.file, std::min<std::int64_t>(total, 100), std::move(findings)};
+}
+
+void XCSSETScanner::printReport(const core::ScanResult& result, const ScanContext& context) const {
+    const std::string rule(30, '=');
+    output_.writeLine("\n" + rule);
+    output_.writeLine("\U0001F4C1 FILE: " + context.file.path());
+    output_.writeLine("\u26A0\uFE0F SCORE: " + std::to_string(result.riskScore));
+    for (const auto& finding : result.findings) {
+        output_.writeLine("\u2022 " + finding);
+    }
+    if (!context.encodedStrings.empty()) {
+        output_.writeLine("\n\U0001F510 Base64 payloads detected:");
+        for (const auto& encoded : context.encodedStrings) {
+            std::string line = "\u2192 ";
+            line.append(platform::prefixGraphemes(encoded, 80));
+            line.append("...");
+            output_.writeLine(line);
+        }
+    }
+    if (!context.decodedPayloads.empty()) {
+        output_.writeLine("\n\U0001F9EC DECODED PAYLOADS:");
+        for (const auto& payload : context.decodedPayloads) {
+            std::string line = "\u2192 ";
+            line.append(platform::prefixGraphemes(payload, 200));
+            output_.writeLine(line);
+        }
+    }
+    output_.writeLine(rule + "\n");
+}
+
+}  // namespace quillon::detectors::xcsset

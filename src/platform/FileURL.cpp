@@ -1,0 +1,102 @@
+#include "platform/FileURL.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <vector>
+
+namespace quillon::platform {
+
+namespace {
+
+std::string currentDirectory() {
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return "/";
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+}
+
+constexpr std::array<bool, 256> makeAllowedTable() {
+    std::array<bool, 256> table{};
+    for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (int c = 'a'; c <= 'z'; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (char c : std::string_view("-._~!$&'()*+,;=:@/")) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+}
+
+constexpr std::array<bool, 256> kAllowed = makeAllowedTable();
+
+}  // namespace
+
+std::string percentEncodePath(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (char ch : path) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (kAllowed[byte]) {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0x0F]);
+        }
+    }
+    return out;
+}
+
+FileURL::FileURL(std::string_view path, bool isDirectory) : isDirectory_(isDirectory) {
+    if (path.empty() || path.front() != '/') {
+        std::string base = currentDirectory();
+        if (base.back() != '/') {
+            base.push_back('/');
+        }
+        path_ = base;
+        path_.append(path);
+    } else {
+        path_ = path;
+    }
+    while (path_.size() > 1 && path_.back() == '/') {
+        path_.pop_back();
+    }
+    absolute_ = "file://" + percentEncodePath(path_);
+    if (isDirectory_ && absolute_.back() != '/') {
+        absolute_.push_back('/');
+    }
+}
+
+std::string FileURL::lastPathComponent() const {
+    if (path_ == "/") {
+        return path_;
+    }
+    const auto slash = path_.rfind('/');
+    return slash == std::string::npos ? path_ : path_.substr(slash + 1);
+}
+
+std::string FileURL::pathExtension() const {
+    const std::string name = lastPathComponent();
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
+        return {};
+    }
+    return name.substr(dot + 1);
+}
+
+FileURL FileURL::appendingPathComponent(std::string_view component, bool isDirectory) const {
+    std::string joined = path_;
+    if (joined.back() != '/') {
+        joined.push_back('/');
+    }
+    joined.append(component);
+    return FileURL(joined, isDirectory);
+}
+
+}  // namespace quillon::platform

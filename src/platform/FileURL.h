@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon::platform {
+
+// A file-system location in the form the scan reports and the stored project list use.
+// Two URLs are equal when their absolute strings are equal, so a directory URL and a file
+// URL of one path differ. Immutable value type: safe to share between threads.
+class FileURL {
+public:
+    FileURL() = default;
+    // A relative path is resolved against the current directory; trailing slashes are dropped
+    // (the root stays "/").
+    FileURL(std::string_view path, bool isDirectory);
+
+    const std::string& path() const { return path_; }
+    bool isDirectory() const { return isDirectory_; }
+    bool isEmpty() const { return path_.empty(); }
+
+    // "file://" + the percent-encoded path, with a trailing "/" for a directory.
+    const std::string& absoluteString() const { return absolute_; }
+    std::string lastPathComponent() const;
+    // Text after the last dot of the last component; empty when there is no dot, when the only
+    // dot starts the name, or when the name ends in a dot.
+    std::string pathExtension() const;
+
+    FileURL appendingPathComponent(std::string_view component, bool isDirectory) const;
+
+    friend bool operator==(const FileURL& a, const FileURL& b) { return a.absolute_ == b.absolute_; }
+
+private:
+    std::string path_;
+    std::string absolute_;
+    bool isDirectory_ = false;
+};
+
+// Percent-encodes every byte outside the unreserved and sub-delimiter set of a file URL path.
+std::string percentEncodePath(std::string_view path);
+
+}  // namespace quillon::platform

@@ -1,0 +1,71 @@
+#include "platform/LineWriter.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quillon::platform {
+
+namespace {
+
+std::mutex& writeMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+class FdLineWriter final : public LineWriter {
+public:
+    explicit FdLineWriter(int fd) : fd_(fd) {}
+    void writeLine(std::string_view line) override { writeWholeLine(fd_, line); }
+
+private:
+    int fd_;
+};
+
+class NullLineWriter final : public LineWriter {
+public:
+    void writeLine(std::string_view) override {}
+};
+
+}  // namespace
+
+void writeWholeLine(int fd, std::string_view line) {
+    std::string buffer;
+    buffer.reserve(line.size() + 1);
+    buffer.append(line);
+    buffer.push_back('\n');
+    std::lock_guard lock(writeMutex());
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t wrote = ::write(fd, buffer.data() + done, buffer.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;  // a closed or full stream loses the report, never the scan
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
+LineWriter& standardOutput() {
+    static FdLineWriter writer(STDOUT_FILENO);
+    return writer;
+}
+
+LineWriter& nullOutput() {
+    static NullLineWriter writer;
+    return writer;
+}
+
+void MemoryLineWriter::writeLine(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(line);
+}
+
+std::vector<std::string> MemoryLineWriter::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+}  // namespace quillon::platform

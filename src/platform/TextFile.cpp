@@ -1,0 +1,147 @@
+#include "platform/TextFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/Unicode.h"
+
+namespace quillon::platform {
+
+namespace {
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+std::string decodeUtf16(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size());
+    const auto unit = [&](std::size_t i) -> char16_t {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const char16_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+            const char16_t v = unit(i + 2);
+            if (v >= 0xDC00 && v <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (v - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
+    }
+    if (i < bytes.size()) {
+        appendUtf8(out, kReplacement);
+    }
+    return out;
+}
+
+std::string decodeUtf32(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    std::size_t i = 0;
+    for (; i + 3 < bytes.size(); i += 4) {
+        char32_t c = 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto b = static_cast<unsigned char>(bytes[i + (bigEndian ? k : 3 - k)]);
+            c = (c << 8) | b;
+        }
+        appendUtf8(out, (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ? kReplacement : c);
+    }
+    if (i < bytes.size()) {
+        appendUtf8(out, kReplacement);
+    }
+    return out;
+}
+
+bool startsWith(std::string_view bytes, std::string_view prefix) {
+    return bytes.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+std::string decodeText(std::string_view bytes) {
+    using namespace std::string_view_literals;
+    if (startsWith(bytes, "\xEF\xBB\xBF"sv)) {
+        const std::string_view body = bytes.substr(3);
+        return isValidUtf8(body) ? std::string(body) : latin1ToUtf8(body);
+    }
+    if (startsWith(bytes, "\xFF\xFE\x00\x00"sv)) {
+        return decodeUtf32(bytes.substr(4), false);
+    }
+    if (startsWith(bytes, "\x00\x00\xFE\xFF"sv)) {
+        return decodeUtf32(bytes.substr(4), true);
+    }
+    if (startsWith(bytes, "\xFF\xFE"sv)) {
+        return decodeUtf16(bytes.substr(2), false);
+    }
+    if (startsWith(bytes, "\xFE\xFF"sv)) {
+        return decodeUtf16(bytes.substr(2), true);
+    }
+    return isValidUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
+}
+
+std::optional<std::string> readTextFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        return std::nullopt;
+    }
+    // One buffer of the size seen at open; a file that grows meanwhile is read up to that size.
+    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    const auto lead = static_cast<unsigned char>(bytes.empty() ? 0 : bytes.front());
+    const bool mayHaveMark = lead == 0xEF || lead == 0xFF || lead == 0xFE || lead == 0x00;
+    if (!mayHaveMark && isValidUtf8(bytes)) {
+        return bytes;  // the common case, without a copy
+    }
+    return decodeText(bytes);
+}
+
+}  // namespace quillon::platform
