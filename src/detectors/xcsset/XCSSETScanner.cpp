@@ -144,6 +144,13 @@ bool XCSSETScanner::isDependencyPath(const FileURL& file) {
                        [&](std::string_view marker) { return contains(path, marker); });
 }
 
+std::string_view XCSSETScanner::severityLine(std::int64_t score) {
+    if (score >= 90) return "SEVERITY: CRITICAL (XCSSET-like behavior)";
+    if (score >= 60) return "SEVERITY: HIGH suspicion";
+    if (score >= 30) return "SEVERITY: MEDIUM suspicion";
+    return {};
+}
+
 core::ScanResult XCSSETScanner::score(const ScanContext& context) const {
     const std::string lower = platform::lowercase(context.content);
     const auto has = [&](std::string_view keyword) { return contains(lower, keyword); };
@@ -181,12 +188,8 @@ core::ScanResult XCSSETScanner::score(const ScanContext& context) const {
             total += rule.points;
         }
     }
-    if (total >= 90) {
-        findings.insert(findings.begin(), "SEVERITY: CRITICAL (XCSSET-like behavior)");
-    } else if (total >= 60) {
-        findings.insert(findings.begin(), "SEVERITY: HIGH suspicion");
-    } else if (total >= 30) {
-        findings.insert(findings.begin(), "SEVERITY: MEDIUM suspicion");
+    if (const std::string_view severity = severityLine(total); !severity.empty()) {
+        findings.insert(findings.begin(), std::string(severity));
     }
     if (context.isDependency) {
         findings.insert(findings.begin(), "INFO: dependency path (ignored in scoring)");

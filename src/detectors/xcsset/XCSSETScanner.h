@@ -43,6 +43,9 @@ public:
     static bool isDependencyPath(const platform::FileURL& file);
     static bool isValidCandidate(std::string_view candidate);
 
+    // The severity line for a score before capping, or empty below 30.
+    static std::string_view severityLine(std::int64_t score);
+
     // Pure: the rule table, severity line, dependency notice and the cap at 100.
     core::ScanResult score(const ScanContext& context) const;
     void printReport(const core::ScanResult& result, const ScanContext& context) const;
