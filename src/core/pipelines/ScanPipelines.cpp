@@ -112,6 +112,26 @@ std::optional<std::size_t> firstChmodResult(const std::vector<ScanResult>& resul
     return std::nullopt;
 }
 
+std::optional<XcodeSpyThreat> judgeXcodeSpyResult(const ScanResult& result) {
+    std::string joined;
+    for (std::size_t i = 0; i < result.findings.size(); ++i) {
+        if (i > 0) {
+            joined.push_back(' ');
+        }
+        joined.append(result.findings[i]);
+    }
+    const std::string lowered = platform::lowercase(joined);
+    for (std::string_view indicator : kCriticalIndicators) {
+        if (lowered.find(indicator) != std::string::npos) {
+            return XcodeSpyThreat{XcodeSpyThreat::Kind::criticalIndicator, indicator};
+        }
+    }
+    if (result.riskScore >= 50) {
+        return XcodeSpyThreat{XcodeSpyThreat::Kind::highRisk, {}};
+    }
+    return std::nullopt;
+}
+
 PipelineRun runXCSSETPipeline(const FileURL& folder, LineWriter& output) {
     const platform::Logger logger = makeLogger();
     logger.info("Starting scanXCSSETFinal %s", folder.absoluteString());
@@ -145,24 +165,15 @@ PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) 
         output.writeLine(std::string(kWarning) + "File: " + result.file.lastPathComponent());
         output.writeLine(std::string(kWarning) + "Risk Score: " + std::to_string(result.riskScore));
         output.writeLine(std::string(kWarning) + "Findings:");
-        std::string joined;
-        for (std::size_t i = 0; i < result.findings.size(); ++i) {
-            output.writeLine("   - " + result.findings[i]);
-            if (i > 0) {
-                joined.push_back(' ');
-            }
-            joined.append(result.findings[i]);
+        for (const auto& finding : result.findings) {
+            output.writeLine("   - " + finding);
         }
-        const std::string lowered = platform::lowercase(joined);
-        for (std::string_view indicator : kCriticalIndicators) {
-            if (lowered.find(indicator) != std::string::npos) {
-                logger.error("Critical Xcode malware indicator found: %s", indicator);
-                run.clean = false;
-                return run;
+        if (const auto threat = judgeXcodeSpyResult(result)) {
+            if (threat->kind == XcodeSpyThreat::Kind::criticalIndicator) {
+                logger.error("Critical Xcode malware indicator found: %s", threat->indicator);
+            } else {
+                logger.error("High risk file detected: %s", result.file.path());
             }
-        }
-        if (result.riskScore >= 50) {
-            logger.error("High risk file detected: %s", result.file.path());
             run.clean = false;
             return run;
         }

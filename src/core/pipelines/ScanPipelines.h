@@ -49,6 +49,14 @@ extern const std::vector<std::string_view> kCriticalIndicators;
 // characters escaped: ["a", "b \"c\""].
 std::string describeFindings(const std::vector<std::string>& findings);
 
+// Why one XcodeSpy result is a threat: the first critical indicator in its lowercased,
+// space-joined findings, or else a score of 50 or more. Nothing when neither holds.
+struct XcodeSpyThreat {
+    enum class Kind { criticalIndicator, highRisk } kind;
+    std::string_view indicator;  // for criticalIndicator
+};
+std::optional<XcodeSpyThreat> judgeXcodeSpyResult(const ScanResult& result);
+
 // Index of the result that decides the XCSSET verdict, if any.
 std::optional<std::size_t> firstChmodResult(const std::vector<ScanResult>& results);
 

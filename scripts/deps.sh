@@ -1,0 +1,32 @@
+# Sourced by the set-up scripts: installs the Debian packages a step needs when any is missing.
+# Safe to run again; does nothing when everything is present.
+
+quillon_require_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if [ "${#missing[@]}" -eq 0 ]; then
+        return 0
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "quillon: these Debian packages are missing: ${missing[*]}" >&2
+        echo "quillon: install them as root (sudo apt-get install -y --no-install-recommends ${missing[*]}) and run this again." >&2
+        exit 1
+    fi
+    echo "quillon: installing ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What every build needs: compiler, CMake with Ninja, ICU, the JSON and argument libraries,
+# libsystemd for the journal, Qt for the desktop application.
+QUILLON_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev
+                        libcli11-dev libsystemd-dev qt6-base-dev)
+# What the tests add: GoogleTest, an X server for the desktop smoke test, emoji fonts for the
+# screenshots.
+QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth fonts-noto-color-emoji)

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds Quillon with AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole test
+# suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+quillon_require_packages "${QUILLON_BUILD_PACKAGES[@]}" "${QUILLON_TEST_PACKAGES[@]}"
+
+cmake --preset dev >/dev/null
+cmake --build --preset dev
+ctest --preset dev
