@@ -74,7 +74,8 @@ int runScanCommand(int argc, char** argv) {
         ->default_str("cycle");
 
     std::string logLevel = "off";
-    app.add_option("--log-level", logLevel, "Log records at this level or above go to standard error")
+    app.add_option("--log-level", logLevel,
+                   "Log records at this level or above go to standard error")
         ->check(CLI::IsMember({"off", "error", "info", "debug"}))
         ->default_str("off");
 

@@ -1,3 +1,5 @@
 #include "cli/ScanCommand.h"
 
-int main(int argc, char** argv) { return quillon::cli::runScanCommand(argc, argv); }
+int main(int argc, char** argv) {
+    return quillon::cli::runScanCommand(argc, argv);
+}

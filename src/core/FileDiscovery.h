@@ -30,15 +30,14 @@ const DiscoveryConfiguration& xcodeSpyDiscoveryConfiguration();
 // Directories whose extension is wanted (Assets.xcassets) are returned with a directory URL.
 // This platform has no package notion, so `includePackageContents` never hides anything here.
 class FileDiscovery {
-public:
+  public:
     std::vector<platform::FileURL> discoverFiles(const platform::FileURL& root,
                                                  const std::unordered_set<std::string>& extensions,
                                                  bool includePackageContents) const;
 
-    std::vector<platform::FileURL> discoverFiles(const platform::FileURL& root,
-                                                 const DiscoveryConfiguration& configuration) const {
-        return discoverFiles(root, configuration.extensions,
-                             configuration.includePackageContents);
+    std::vector<platform::FileURL> discoverFiles(
+        const platform::FileURL& root, const DiscoveryConfiguration& configuration) const {
+        return discoverFiles(root, configuration.extensions, configuration.includePackageContents);
     }
 };
 

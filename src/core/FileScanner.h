@@ -9,7 +9,7 @@ namespace quillon::core {
 // that cannot be read or analysed yields a result with score 0. `scan` is called only after
 // `canScan` returned true for the same file, and its result names that file.
 class FileScanner {
-public:
+  public:
     virtual ~FileScanner() = default;
     // Cheap: decides by the file's lowercased extension alone.
     virtual bool canScan(const platform::FileURL& file) const = 0;

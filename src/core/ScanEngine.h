@@ -12,7 +12,7 @@ namespace quillon::core {
 // by file and, within a file, in detector order. Runs on the calling thread; the detector list
 // never changes after construction.
 class ScanEngine {
-public:
+  public:
     explicit ScanEngine(std::vector<std::shared_ptr<const FileScanner>> scanners)
         : scanners_(std::move(scanners)) {}
 
@@ -20,7 +20,7 @@ public:
 
     const std::vector<std::shared_ptr<const FileScanner>>& scanners() const { return scanners_; }
 
-private:
+  private:
     std::vector<std::shared_ptr<const FileScanner>> scanners_;
 };
 

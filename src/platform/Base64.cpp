@@ -11,7 +11,8 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 
 constexpr std::array<int8_t, 256> makeDecodeTable() {
     std::array<int8_t, 256> table{};
-    for (auto& entry : table) entry = -1;
+    for (auto& entry : table)
+        entry = -1;
     for (int i = 0; i < 64; ++i) {
         table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
     }
@@ -54,7 +55,9 @@ std::string encodeBase64(std::string_view bytes) {
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
-    const auto at = [&](std::size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[k])); };
+    const auto at = [&](std::size_t k) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[k]));
+    };
     for (; i + 3 <= bytes.size(); i += 3) {
         const uint32_t v = (at(i) << 16) | (at(i + 1) << 8) | at(i + 2);
         out.push_back(kAlphabet[(v >> 18) & 63]);

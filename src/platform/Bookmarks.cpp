@@ -15,12 +15,12 @@ namespace {
 constexpr std::string_view kMagic = "quillon-bookmark-1\n";
 
 class PathBookmarks final : public Bookmarks {
-public:
+  public:
     std::variant<std::string, Failure> create(const FileURL& folder) const override {
         struct stat info {};
         if (::stat(folder.path().c_str(), &info) != 0) {
-            return Failure{"The folder \"" + folder.path() + "\" cannot be found: " +
-                           std::strerror(errno)};
+            return Failure{"The folder \"" + folder.path() +
+                           "\" cannot be found: " + std::strerror(errno)};
         }
         std::string bytes(kMagic);
         bytes += std::to_string(static_cast<unsigned long long>(info.st_dev)) + "\n";
@@ -56,7 +56,7 @@ public:
 
     bool startAccessing(const FileURL&) const override { return true; }
 
-private:
+  private:
     static bool readNumber(std::string_view& rest, unsigned long long& value) {
         const auto newline = rest.find('\n');
         if (newline == std::string_view::npos || newline == 0) {

@@ -11,7 +11,7 @@ namespace quillon::platform {
 // security-scoped bookmarks; elsewhere our own bytes: the folder's path with its device and
 // inode numbers. Stateless and thread-safe.
 class Bookmarks {
-public:
+  public:
     struct Resolved {
         FileURL url;
         bool isStale = false;  // a folder with another identity now stands at the path

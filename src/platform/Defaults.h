@@ -11,7 +11,7 @@ namespace quillon::platform {
 // atomically (readers see the old value or the new one, never a mix). Implementations are
 // used from the main thread only unless they say otherwise.
 class Defaults {
-public:
+  public:
     virtual ~Defaults() = default;
     virtual std::optional<std::string> data(const std::string& key) const = 0;
     virtual void setData(const std::string& key, const std::string& value) = 0;
@@ -19,12 +19,12 @@ public:
 
 // Kept in memory only, for tests; thread-safe.
 class MemoryDefaults final : public Defaults {
-public:
+  public:
     std::optional<std::string> data(const std::string& key) const override;
     void setData(const std::string& key, const std::string& value) override;
     int writeCount() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::map<std::string, std::string> values_;
     int writes_ = 0;

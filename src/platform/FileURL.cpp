@@ -23,9 +23,12 @@ std::string currentDirectory() {
 
 constexpr std::array<bool, 256> makeAllowedTable() {
     std::array<bool, 256> table{};
-    for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<std::size_t>(c)] = true;
-    for (int c = 'a'; c <= 'z'; ++c) table[static_cast<std::size_t>(c)] = true;
-    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        table[static_cast<std::size_t>(c)] = true;
+    for (int c = 'a'; c <= 'z'; ++c)
+        table[static_cast<std::size_t>(c)] = true;
+    for (int c = '0'; c <= '9'; ++c)
+        table[static_cast<std::size_t>(c)] = true;
     for (char c : std::string_view("-._~!$&'()*+,;=:@/")) {
         table[static_cast<unsigned char>(c)] = true;
     }

@@ -9,7 +9,7 @@ namespace quillon::platform {
 // Two URLs are equal when their absolute strings are equal, so a directory URL and a file
 // URL of one path differ. Immutable value type: safe to share between threads.
 class FileURL {
-public:
+  public:
     FileURL() = default;
     // A relative path is resolved against the current directory; trailing slashes are dropped
     // (the root stays "/").
@@ -28,9 +28,11 @@ public:
 
     FileURL appendingPathComponent(std::string_view component, bool isDirectory) const;
 
-    friend bool operator==(const FileURL& a, const FileURL& b) { return a.absolute_ == b.absolute_; }
+    friend bool operator==(const FileURL& a, const FileURL& b) {
+        return a.absolute_ == b.absolute_;
+    }
 
-private:
+  private:
     std::string path_;
     std::string absolute_;
     bool isDirectory_ = false;

@@ -14,16 +14,16 @@ std::mutex& writeMutex() {
 }
 
 class FdLineWriter final : public LineWriter {
-public:
+  public:
     explicit FdLineWriter(int fd) : fd_(fd) {}
     void writeLine(std::string_view line) override { writeWholeLine(fd_, line); }
 
-private:
+  private:
     int fd_;
 };
 
 class NullLineWriter final : public LineWriter {
-public:
+  public:
     void writeLine(std::string_view) override {}
 };
 

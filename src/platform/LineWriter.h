@@ -10,7 +10,7 @@ namespace quillon::platform {
 // Where human-readable reports go, one line per call. Implementations are thread-safe and
 // deliver each line whole: lines of concurrent writers may interleave, a line never tears.
 class LineWriter {
-public:
+  public:
     virtual ~LineWriter() = default;
     // Writes `line` followed by one line feed.
     virtual void writeLine(std::string_view line) = 0;
@@ -22,11 +22,11 @@ LineWriter& standardOutput();
 LineWriter& nullOutput();
 
 class MemoryLineWriter final : public LineWriter {
-public:
+  public:
     void writeLine(std::string_view line) override;
     std::vector<std::string> lines() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };

@@ -19,12 +19,14 @@ namespace quillon::platform {
 namespace {
 
 class NullLogSink final : public LogSink {
-public:
+  public:
     bool accepts(LogLevel) const override { return false; }
     void write(const LogRecord&) override {}
 };
 
-std::shared_ptr<LogSink> makeNullSink() { return std::make_shared<NullLogSink>(); }
+std::shared_ptr<LogSink> makeNullSink() {
+    return std::make_shared<NullLogSink>();
+}
 
 std::atomic<std::shared_ptr<LogSink>>& globalSink() {
     static std::atomic<std::shared_ptr<LogSink>> sink{makeNullSink()};
@@ -49,7 +51,9 @@ void setLogSink(std::shared_ptr<LogSink> sink) {
     globalSink().store(sink ? std::move(sink) : makeNullSink());
 }
 
-std::shared_ptr<LogSink> currentLogSink() { return globalSink().load(); }
+std::shared_ptr<LogSink> currentLogSink() {
+    return globalSink().load();
+}
 
 std::string StderrLogSink::formatLine(const LogRecord& record) {
     std::string line;
@@ -86,11 +90,13 @@ bool JournalLogSink::available() {
 void JournalLogSink::write([[maybe_unused]] const LogRecord& record) {
 #ifdef QUILLON_HAVE_SYSTEMD
     int priority = LOG_INFO;
-    if (record.level == LogLevel::debug) priority = LOG_DEBUG;
-    if (record.level == LogLevel::error) priority = LOG_ERR;
-    sd_journal_send("MESSAGE=%s", record.message.c_str(), "PRIORITY=%i", priority,
-                    "SUBSYSTEM=%s", record.subsystem.c_str(), "CATEGORY=%s",
-                    record.category.c_str(), "SYSLOG_IDENTIFIER=quillon", nullptr);
+    if (record.level == LogLevel::debug)
+        priority = LOG_DEBUG;
+    if (record.level == LogLevel::error)
+        priority = LOG_ERR;
+    sd_journal_send("MESSAGE=%s", record.message.c_str(), "PRIORITY=%i", priority, "SUBSYSTEM=%s",
+                    record.subsystem.c_str(), "CATEGORY=%s", record.category.c_str(),
+                    "SYSLOG_IDENTIFIER=quillon", nullptr);
 #endif
 }
 
@@ -128,9 +134,12 @@ std::string formatLogMessage(std::string_view format, const std::vector<LogArgum
         return next < arguments.size() ? &arguments[next++] : nullptr;
     };
     const auto asText = [](const LogArgument& argument) -> std::string {
-        if (const auto* text = std::get_if<std::string_view>(&argument)) return std::string(*text);
-        if (const auto* number = std::get_if<std::int64_t>(&argument)) return std::to_string(*number);
-        if (const auto* real = std::get_if<double>(&argument)) return std::to_string(*real);
+        if (const auto* text = std::get_if<std::string_view>(&argument))
+            return std::string(*text);
+        if (const auto* number = std::get_if<std::int64_t>(&argument))
+            return std::to_string(*number);
+        if (const auto* real = std::get_if<double>(&argument))
+            return std::to_string(*real);
         return std::get<bool>(argument) ? "true" : "false";
     };
     for (std::size_t i = 0; i < format.size(); ++i) {
@@ -159,7 +168,8 @@ std::string formatLogMessage(std::string_view format, const std::vector<LogArgum
                    rest[2] == 'f') {
             if (const auto* argument = take()) {
                 double value = 0;
-                if (const auto* real = std::get_if<double>(argument)) value = *real;
+                if (const auto* real = std::get_if<double>(argument))
+                    value = *real;
                 if (const auto* number = std::get_if<std::int64_t>(argument)) {
                     value = static_cast<double>(*number);
                 }

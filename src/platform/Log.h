@@ -27,7 +27,7 @@ struct LogRecord {
 };
 
 class LogSink {
-public:
+  public:
     virtual ~LogSink() = default;
     // Cheap test made before a message is formatted.
     virtual bool accepts(LogLevel level) const = 0;
@@ -41,20 +41,20 @@ std::shared_ptr<LogSink> currentLogSink();
 // One `LEVEL SUBSYSTEM CATEGORY MESSAGE` line per record on standard error (line feeds in the
 // message written as \n), each line a single write.
 class StderrLogSink final : public LogSink {
-public:
+  public:
     explicit StderrLogSink(LogLevel minimum) : minimum_(minimum) {}
     bool accepts(LogLevel level) const override { return level >= minimum_; }
     void write(const LogRecord& record) override;
     static std::string formatLine(const LogRecord& record);
 
-private:
+  private:
     LogLevel minimum_;
 };
 
 // The systemd journal, with SUBSYSTEM, CATEGORY, PRIORITY and MESSAGE fields. Only built where
 // libsystemd is available; `available()` tells whether the journal socket exists.
 class JournalLogSink final : public LogSink {
-public:
+  public:
     static bool available();
     bool accepts(LogLevel) const override { return true; }
     void write(const LogRecord& record) override;
@@ -62,7 +62,7 @@ public:
 
 // Keeps every record, for tests.
 class MemoryLogSink final : public LogSink {
-public:
+  public:
     bool accepts(LogLevel) const override { return true; }
     void write(const LogRecord& record) override;
     std::vector<LogRecord> records() const;
@@ -70,7 +70,7 @@ public:
     std::vector<std::string> messages(std::string_view category = {}) const;
     void clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<LogRecord> records_;
 };
@@ -84,7 +84,7 @@ using LogArgument = std::variant<std::string_view, std::int64_t, double, bool>;
 std::string formatLogMessage(std::string_view format, const std::vector<LogArgument>& arguments);
 
 class Logger {
-public:
+  public:
     Logger(std::string subsystem, std::string category)
         : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
 
@@ -113,7 +113,7 @@ public:
     const std::string& subsystem() const { return subsystem_; }
     const std::string& category() const { return category_; }
 
-private:
+  private:
     template <typename T>
     static LogArgument toArgument(const T& value) {
         if constexpr (std::is_same_v<T, bool>) {

@@ -20,8 +20,7 @@ struct UTextCloser {
 
 void logRuntimeFailure(UErrorCode status, const std::string& pattern) {
     static const Logger logger("com.quillon", "Regex");
-    logger.error("Regular expression search stopped early: %s in %s", u_errorName(status),
-                 pattern);
+    logger.error("Regular expression search stopped early: %s in %s", u_errorName(status), pattern);
 }
 
 }  // namespace
@@ -97,7 +96,8 @@ void Regex::forEachMatch(std::string_view text,
             Group& group = match.groups[g];
             group.matched = begin >= 0;
             group.begin = group.matched ? static_cast<std::size_t>(begin) : 0;
-            group.end = group.matched ? static_cast<std::size_t>(matcher->end64(number, status)) : 0;
+            group.end =
+                group.matched ? static_cast<std::size_t>(matcher->end64(number, status)) : 0;
         }
         if (U_FAILURE(status)) {
             break;

@@ -19,7 +19,7 @@ namespace quillon::platform {
 // runtime failure of the engine ends the search with what was found so far and is logged at
 // error level (subsystem "com.quillon", category "Regex").
 class Regex {
-public:
+  public:
     enum Flags : unsigned { none = 0, caseInsensitive = 1u << 0 };
 
     struct Group {
@@ -53,7 +53,7 @@ public:
     // Every match replaced by `replacement`, taken literally.
     std::string replaceAll(std::string_view text, std::string_view replacement) const;
 
-private:
+  private:
     struct Compiled;
     Regex() = default;
     std::shared_ptr<const Compiled> compiled_;

@@ -47,7 +47,8 @@ std::string decodeUtf16(std::string_view bytes, bool bigEndian) {
         if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
             const char16_t v = unit(i + 2);
             if (v >= 0xDC00 && v <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (v - 0xDC00));
+                appendUtf8(out,
+                           0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (v - 0xDC00));
                 i += 2;
                 continue;
             }

@@ -77,12 +77,16 @@ bool isValidUtf8(std::string_view bytes) {
             length = 2;
         } else if (c >= 0xE0 && c <= 0xEF) {
             length = 3;
-            if (c == 0xE0) low = 0xA0;   // overlong
-            if (c == 0xED) high = 0x9F;  // surrogates
+            if (c == 0xE0)
+                low = 0xA0;  // overlong
+            if (c == 0xED)
+                high = 0x9F;  // surrogates
         } else if (c >= 0xF0 && c <= 0xF4) {
             length = 4;
-            if (c == 0xF0) low = 0x90;   // overlong
-            if (c == 0xF4) high = 0x8F;  // above U+10FFFF
+            if (c == 0xF0)
+                low = 0x90;  // overlong
+            if (c == 0xF4)
+                high = 0x8F;  // above U+10FFFF
         } else {
             return false;
         }
@@ -158,8 +162,7 @@ std::string_view prefixGraphemes(std::string_view text, std::size_t count) {
     if (U_FAILURE(status)) {
         return text;
     }
-    UText* utext =
-        utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
     if (U_FAILURE(status)) {
         return text;
     }

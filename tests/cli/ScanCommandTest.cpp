@@ -66,8 +66,7 @@ TEST(QuillonScan, JsonDocument) {
     const auto& spy = document["pipelines"][1]["results"][0];
     EXPECT_EQ(spy["riskScore"], 100);
     EXPECT_EQ(spy["findings"][0], "Obfuscated build script detected");
-    EXPECT_EQ(spy["file"],
-              kSamples + "/ObfuscatedPhase/ObfuscatedPhase.xcodeproj/project.pbxproj");
+    EXPECT_EQ(spy["file"], kSamples + "/ObfuscatedPhase/ObfuscatedPhase.xcodeproj/project.pbxproj");
 
     testing::TempTree empty;
     const auto clean = scan({"--format", "json", empty.root().string()});

@@ -45,9 +45,9 @@ TEST(FileDiscovery, ConfigurationsPickTheirExtensions) {
     EXPECT_EQ(discover(tree, xcssetDiscoveryConfiguration()),
               (std::vector<std::string>{"Config/Base.xcconfig", "MyApp.xcodeproj/project.pbxproj",
                                         "Sources/main.m"}));
-    EXPECT_EQ(discover(tree, xcodeSpyDiscoveryConfiguration()),
-              (std::vector<std::string>{"Config/Base.xcconfig",
-                                        "MyApp.xcodeproj/project.pbxproj"}));
+    EXPECT_EQ(
+        discover(tree, xcodeSpyDiscoveryConfiguration()),
+        (std::vector<std::string>{"Config/Base.xcconfig", "MyApp.xcodeproj/project.pbxproj"}));
 }
 
 TEST(FileDiscovery, WhatIsAndIsNotACandidate) {
@@ -65,8 +65,8 @@ TEST(FileDiscovery, WhatIsAndIsNotACandidate) {
     tree.write(".sh", "");
     EXPECT_EQ(discover(tree, xcssetDiscoveryConfiguration()),
               (std::vector<std::string>{".git/hooks/post-checkout.sh", "App/Assets.xcassets/",
-                                        "App.xcodeproj/Project.PBXPROJ", "BUILD.SH",
-                                        "Info.plist", "a.swift", "b.mm"}));
+                                        "App.xcodeproj/Project.PBXPROJ", "BUILD.SH", "Info.plist",
+                                        "a.swift", "b.mm"}));
 }
 
 TEST(FileDiscovery, DepthFirstWithSiblingsInByteOrder) {
@@ -89,9 +89,10 @@ TEST(FileDiscovery, PackageFlagChangesNothingWithoutPackages) {
 TEST(FileDiscovery, EmptyAndMissingRoots) {
     testing::TempTree tree;
     EXPECT_TRUE(discover(tree, xcssetDiscoveryConfiguration()).empty());
-    EXPECT_TRUE(FileDiscovery()
-                    .discoverFiles(FileURL(tree.path("missing"), true), xcssetDiscoveryConfiguration())
-                    .empty());
+    EXPECT_TRUE(
+        FileDiscovery()
+            .discoverFiles(FileURL(tree.path("missing"), true), xcssetDiscoveryConfiguration())
+            .empty());
     const auto file = tree.write("plain.sh", "");
     EXPECT_TRUE(FileDiscovery().discoverFiles(file, xcssetDiscoveryConfiguration()).empty());
 }
@@ -99,8 +100,8 @@ TEST(FileDiscovery, EmptyAndMissingRoots) {
 TEST(FileDiscovery, SymbolicLinksAreListedButNotFollowed) {
     testing::TempTree tree;
     tree.write("a/x.sh", "");
-    tree.symlink("..", "a/up");           // a loop back to the root
-    tree.symlink(".", "a/self.sh");       // a link to a directory, named like a script
+    tree.symlink("..", "a/up");            // a loop back to the root
+    tree.symlink(".", "a/self.sh");        // a link to a directory, named like a script
     tree.symlink("/dev/zero", "zero.sh");  // listed; the detectors refuse to read it
     EXPECT_EQ(discover(tree, xcssetDiscoveryConfiguration()),
               (std::vector<std::string>{"a/self.sh", "a/x.sh", "zero.sh"}));

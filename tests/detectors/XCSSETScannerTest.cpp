@@ -18,13 +18,15 @@ using Strings = std::vector<std::string>;
 
 const std::string kAbc10 = [] {
     std::string s;
-    for (int i = 0; i < 10; ++i) s += "QUJD";  // "ABC" each
+    for (int i = 0; i < 10; ++i)
+        s += "QUJD";  // "ABC" each
     return s;
 }();
 
 std::string repeat(std::string_view unit, int times) {
     std::string out;
-    for (int i = 0; i < times; ++i) out += unit;
+    for (int i = 0; i < times; ++i)
+        out += unit;
     return out;
 }
 
@@ -35,7 +37,8 @@ TEST(XCSSETScanner, CanScanByLowercasedExtension) {
         SCOPED_TRACE(yes);
         EXPECT_TRUE(scanner.canScan(FileURL(yes, false)));
     }
-    for (const char* no : {"/p/main.swift", "/p/Info.plist", "/p/a.json", "/p/Makefile", "/p/.sh"}) {
+    for (const char* no :
+         {"/p/main.swift", "/p/Info.plist", "/p/a.json", "/p/Makefile", "/p/.sh"}) {
         SCOPED_TRACE(no);
         EXPECT_FALSE(scanner.canScan(FileURL(no, false)));
     }
@@ -62,17 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
         CandidateCase{"empty", "", {}},
         CandidateCase{"run39", " " + std::string(39, 'A') + " ", {}},
         CandidateCase{"run40", " " + kAbc10 + " ", {kAbc10}},
-        CandidateCase{"run41", kAbc10 + "Q", {}},
-        CandidateCase{"run42", kAbc10 + "QU", {}},
+        CandidateCase{"run41", kAbc10 + "Q", {}}, CandidateCase{"run42", kAbc10 + "QU", {}},
         CandidateCase{"run43", kAbc10 + "QUJ", {}},
         CandidateCase{"run44", kAbc10 + "QUJD", {kAbc10 + "QUJD"}},
         CandidateCase{"alphabetIs65", std::string(XCSSETScanner::kBase64Alphabet), {}},
         CandidateCase{"echo24", "echo \"" + repeat("QUJD", 6) + "\"", {repeat("QUJD", 6)}},
         CandidateCase{"echoInCapitals", "ECHO '" + repeat("QUJD", 6) + "'", {repeat("QUJD", 6)}},
-        CandidateCase{"echoJoinsLineFeedsAndSpaces", "echo \"QUJDQUJD\nQUJD QUJD\n  QUJDQUJD\"",
+        CandidateCase{"echoJoinsLineFeedsAndSpaces",
+                      "echo \"QUJDQUJD\nQUJD QUJD\n  QUJDQUJD\"",
                       {repeat("QUJD", 6)}},
-        CandidateCase{"echoRejectsCarriageReturns", "echo \"QUJDQUJD\r\nQUJDQUJD\r\nQUJDQUJD\"", {}},
-        CandidateCase{"echoAcrossLinesAfterCommand", "echo\n  \"" + repeat("QUJD", 5) + "\"",
+        CandidateCase{
+            "echoRejectsCarriageReturns", "echo \"QUJDQUJD\r\nQUJDQUJD\r\nQUJDQUJD\"", {}},
+        CandidateCase{"echoAcrossLinesAfterCommand",
+                      "echo\n  \"" + repeat("QUJD", 5) + "\"",
                       {repeat("QUJD", 5)}},
         CandidateCase{"echoShortOf20", "echo \"" + repeat("QUJD", 4) + "QUJ\"", {}},
         CandidateCase{"foundByBothStagesOnce", "echo \"" + kAbc10 + "\"", {kAbc10}},
@@ -88,8 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(XCSSETScanner, DecodedPayloadsAreTheUtf8Candidates) {
     const XCSSETScanner scanner(platform::nullOutput());
     const std::string notUtf8 = std::string(40, '/');  // decodes to 0xFF bytes
-    const auto context =
-        scanner.buildContext(FileURL("/p/run.sh", false), notUtf8 + " " + kAbc10);
+    const auto context = scanner.buildContext(FileURL("/p/run.sh", false), notUtf8 + " " + kAbc10);
     EXPECT_EQ(context.encodedStrings, (Strings{notUtf8, kAbc10}));
     EXPECT_EQ(context.decodedPayloads, (Strings{repeat("ABC", 10)}));
 }
@@ -170,7 +174,10 @@ INSTANTIATE_TEST_SUITE_P(
     Table, RuleCases,
     ::testing::Values(
         RuleCase{"nothing", "/p/a.sh", "print hello", 0, {}},
-        RuleCase{"curlIntoShellCapped", "/p/a.sh", "curl -fsSL http://example.invalid/i | sh", 100,
+        RuleCase{"curlIntoShellCapped",
+                 "/p/a.sh",
+                 "curl -fsSL http://example.invalid/i | sh",
+                 100,
                  {kCritical, kCurl, kUrl}},
         RuleCase{"urlAlone", "/p/a.sh", "see https://example.invalid", 50, {kMedium, kUrl}},
         RuleCase{"chmodPlusX", "/p/a.sh", "chmod +x tool", 60, {kHigh, kChmod}},
@@ -179,24 +186,41 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"chmod755", "/p/a.sh", "chmod 755 tool", 0, {}},
         RuleCase{"chmodTwoSpaces", "/p/a.sh", "chmod  +x tool", 0, {}},
         RuleCase{"base64AndShInsideAWord", "/p/a.sh", "base64 push", 85, {kHigh, kBase64Chain}},
-        RuleCase{"echoBase64Bash", "/p/a.sh", "echo x | base64 -d | bash", 100,
+        RuleCase{"echoBase64Bash",
+                 "/p/a.sh",
+                 "echo x | base64 -d | bash",
+                 100,
                  {kCritical, kBase64Chain, kEchoChain}},
         RuleCase{"persistence", "/p/a.sh", "launchctl load x", 70, {kHigh, kPersistence}},
-        RuleCase{"launchAgentsFolder", "/p/a.sh", "~/Library/LaunchAgents", 70,
-                 {kHigh, kPersistence}},
-        RuleCase{"projectFileAlone", "/p/project.pbxproj", "// !$*UTF8*$!", 40,
-                 {kMedium, kProject}},
-        RuleCase{"projectFileWithScriptPhase", "/p/project.pbxproj",
-                 "isa = PBXShellScriptBuildPhase;", 100, {kCritical, kProject, kInjection}},
-        RuleCase{"runScriptKeyword", "/p/project.pbxproj", "RunScript", 100,
+        RuleCase{
+            "launchAgentsFolder", "/p/a.sh", "~/Library/LaunchAgents", 70, {kHigh, kPersistence}},
+        RuleCase{
+            "projectFileAlone", "/p/project.pbxproj", "// !$*UTF8*$!", 40, {kMedium, kProject}},
+        RuleCase{"projectFileWithScriptPhase",
+                 "/p/project.pbxproj",
+                 "isa = PBXShellScriptBuildPhase;",
+                 100,
+                 {kCritical, kProject, kInjection}},
+        RuleCase{"runScriptKeyword",
+                 "/p/project.pbxproj",
+                 "RunScript",
+                 100,
                  {kCritical, kProject, kInjection}},
         RuleCase{"projectExtensionInCapitals", "/p/project.PBXPROJ", "shellScript = x", 0, {}},
-        RuleCase{"notUtf8Candidate", "/p/a.sh", std::string(40, '/'), 60,
+        RuleCase{"notUtf8Candidate",
+                 "/p/a.sh",
+                 std::string(40, '/'),
+                 60,
                  {kHigh, "HIGH: Base64 payloads detected (1)"}},
-        RuleCase{"decodedCandidates", "/p/a.xcconfig",
-                 kAbc10 + " " + repeat("QUFB", 10) + " " + kAbc10, 100,
+        RuleCase{"decodedCandidates",
+                 "/p/a.xcconfig",
+                 kAbc10 + " " + repeat("QUFB", 10) + " " + kAbc10,
+                 100,
                  {kCritical, "HIGH: Base64 payloads detected (2)", kDecoded}},
-        RuleCase{"dependencyKeepsFindingsScoresZero", "/p/Pods/x/run.sh", "curl x | bash", 0,
+        RuleCase{"dependencyKeepsFindingsScoresZero",
+                 "/p/Pods/x/run.sh",
+                 "curl x | bash",
+                 0,
                  {kDependency, kCurl}}),
     testing::RowName());
 

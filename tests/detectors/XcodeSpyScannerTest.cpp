@@ -23,14 +23,16 @@ const std::string kWorkedReconstruction =
 std::string projectFileWith(std::initializer_list<std::string> scripts) {
     std::string file = "// !$*UTF8*$!\n{\n";
     for (const auto& script : scripts) {
-        file += "\t\tshellScript = \"" + platform::replaceAllLiteral(script, "\"", "\\\"") + "\";\n";
+        file +=
+            "\t\tshellScript = \"" + platform::replaceAllLiteral(script, "\"", "\\\"") + "\";\n";
     }
     return file + "}\n";
 }
 
 std::size_t countStartingWith(const Strings& messages, std::string_view prefix) {
-    return static_cast<std::size_t>(std::count_if(
-        messages.begin(), messages.end(), [&](const std::string& m) { return m.starts_with(prefix); }));
+    return static_cast<std::size_t>(
+        std::count_if(messages.begin(), messages.end(),
+                      [&](const std::string& m) { return m.starts_with(prefix); }));
 }
 
 TEST(XcodeSpyScanner, CanScan) {
@@ -45,8 +47,8 @@ TEST(XcodeSpyScanner, CanScan) {
 TEST(XcodeSpyScanner, CountSuspiciousCommands) {
     const XcodeSpyScanner scanner;
     const std::pair<const char*, std::int64_t> cases[] = {
-        {"bash", 2},     {"launchctl", 2}, {"/private/tmp/", 2}, {"CURL", 1},
-        {"curl curl curl", 1}, {"https://", 1},  {"", 0},  {"cdnroute.ru", 1},
+        {"bash", 2},     {"launchctl", 2}, {"/private/tmp/", 2}, {"CURL", 1}, {"curl curl curl", 1},
+        {"https://", 1}, {"", 0},          {"cdnroute.ru", 1},
     };
     for (const auto& [text, count] : cases) {
         SCOPED_TRACE(text);
@@ -132,9 +134,10 @@ TEST(XcodeSpyScanner, PassesAreLoggedAndCapped) {
     {
         testing::LogCapture log;
         EXPECT_EQ(scanner.deobfuscate(""), "");
-        EXPECT_EQ(log.leveled(), (Strings{"info Found 0 variable assignments",
-                                          "debug Reconstruction iteration 1: ",
-                                          "debug Final reconstructed script: "}));
+        EXPECT_EQ(
+            log.leveled(),
+            (Strings{"info Found 0 variable assignments",
+                     "debug Reconstruction iteration 1: ", "debug Final reconstructed script: "}));
     }
     {
         testing::LogCapture log;
@@ -184,14 +187,15 @@ TEST(XcodeSpyScanner, ReconstructionGrowthIsBounded) {
 
 TEST(XcodeSpyScanner, WorkedExampleEndToEnd) {
     testing::TempTree tree;
-    const FileURL file = tree.write("App.xcodeproj/project.pbxproj", projectFileWith({kWorkedScript}));
+    const FileURL file =
+        tree.write("App.xcodeproj/project.pbxproj", projectFileWith({kWorkedScript}));
     testing::LogCapture log;
     const XcodeSpyScanner scanner;
     const auto result = scanner.scan(file);
     EXPECT_EQ(result.riskScore, 100);
-    EXPECT_EQ(result.findings, (Strings{"Obfuscated build script detected", "Original Script:",
-                                        kWorkedScript, "Reconstructed Script:",
-                                        kWorkedReconstruction}));
+    EXPECT_EQ(result.findings,
+              (Strings{"Obfuscated build script detected", "Original Script:", kWorkedScript,
+                       "Reconstructed Script:", kWorkedReconstruction}));
     Strings expected = {
         "info Starting XcodeSpy scan for file: " + file.path(),
         "info Found 1 shellScript blocks in project.pbxproj",
@@ -199,8 +203,8 @@ TEST(XcodeSpyScanner, WorkedExampleEndToEnd) {
         "debug Original Script: " + kWorkedScript,
         "info Found 8 variable assignments",
     };
-    for (const char* assignment : {"a = cu", "b = rl", "c = la", "d = unch", "e = ctl", "f = osa",
-                                   "g = scr", "h = ipt"}) {
+    for (const char* assignment :
+         {"a = cu", "b = rl", "c = la", "d = unch", "e = ctl", "f = osa", "g = scr", "h = ipt"}) {
         expected.push_back(std::string("debug Variable ") + assignment);
     }
     const std::string afterPass =

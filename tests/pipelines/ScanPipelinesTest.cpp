@@ -51,13 +51,14 @@ TEST(XCSSETPipeline, ExactListing) {
     platform::MemoryLineWriter output;
     EXPECT_FALSE(scanXCSSETFinal(tree.url(), output));
     const std::string run = tree.path("run.sh");
-    EXPECT_EQ(output.lines(),
-              (Strings{"\u26A0\uFE0F " + tree.url().absoluteString() + "main.swift",
-                       "\u26A0\uFE0F " + tree.url().absoluteString() + "run.sh",
-                       "\n==============================", "\U0001F4C1 FILE: " + run,
-                       "\u26A0\uFE0F SCORE: 60", "\u2022 SEVERITY: HIGH suspicion", "\u2022 " + kChmod,
-                       "==============================\n", "\u26A0\uFE0F run.sh", "Score: 60",
-                       "Findings: [\"SEVERITY: HIGH suspicion\", \"" + kChmod + "\"]"}));
+    EXPECT_EQ(
+        output.lines(),
+        (Strings{"\u26A0\uFE0F " + tree.url().absoluteString() + "main.swift",
+                 "\u26A0\uFE0F " + tree.url().absoluteString() + "run.sh",
+                 "\n==============================", "\U0001F4C1 FILE: " + run,
+                 "\u26A0\uFE0F SCORE: 60", "\u2022 SEVERITY: HIGH suspicion", "\u2022 " + kChmod,
+                 "==============================\n", "\u26A0\uFE0F run.sh", "Score: 60",
+                 "Findings: [\"SEVERITY: HIGH suspicion\", \"" + kChmod + "\"]"}));
     EXPECT_EQ(log.leveled("BackgroundScan"),
               (Strings{"info Starting scanXCSSETFinal " + tree.url().absoluteString()}));
 }
@@ -92,13 +93,18 @@ TEST(XcodeSpyPipeline, JudgingOneResult) {
         {"ncWithOptions", 0, {"nc -l 4444"}, Kind::criticalIndicator, "nc "},
         {"wordEndingInNc", 0, {"sync now"}, Kind::criticalIndicator, "nc "},
         {"spansTwoFindings", 0, {"x bash", "&> y"}, Kind::criticalIndicator, "bash &>"},
-        {"firstInTableOrder", 100, {"osascript /dev/tcp/host"}, Kind::criticalIndicator, "/dev/tcp/"},
+        {"firstInTableOrder",
+         100,
+         {"osascript /dev/tcp/host"},
+         Kind::criticalIndicator,
+         "/dev/tcp/"},
         {"commandAndControlDomain", 0, {"cdnroute.ru"}, Kind::criticalIndicator, "cdnroute.ru"},
         {"indicatorBeforeScore", 100, {"LaunchAgents"}, Kind::criticalIndicator, "launchagents"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto threat = judgeXcodeSpyResult(ScanResult{FileURL("/p/x.pbxproj", false), c.score, c.findings});
+        const auto threat =
+            judgeXcodeSpyResult(ScanResult{FileURL("/p/x.pbxproj", false), c.score, c.findings});
         ASSERT_EQ(threat.has_value(), c.kind.has_value());
         if (threat) {
             EXPECT_EQ(threat->kind, *c.kind);
@@ -165,7 +171,8 @@ TEST(Pipelines, FindingsListEscaping) {
         {{"a", "b"}, "[\"a\", \"b\"]"},
         {{"say \"hi\"\\"}, R"(["say \"hi\"\\"])"},
         {{"l1\nl2\r\t"}, R"(["l1\nl2\r\t"])"},
-        {{std::string("\x01\x1b\x7f") + "\xC2\x85" + std::string(1, '\0')}, R"(["\u{1}\u{1B}\u{7F}\u{85}\0"])"},
+        {{std::string("\x01\x1b\x7f") + "\xC2\x85" + std::string(1, '\0')},
+         R"(["\u{1}\u{1B}\u{7F}\u{85}\0"])"},
         {{"caf\u00E9 \u2192"}, "[\"caf\u00E9 \u2192\"]"},
     };
     for (const auto& [findings, text] : cases) {

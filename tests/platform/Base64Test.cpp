@@ -8,8 +8,13 @@ namespace {
 TEST(Base64, KnownVectorsRoundTrip) {
     // RFC 4648, section 10.
     const std::pair<const char*, const char*> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& [plain, encoded] : vectors) {
         SCOPED_TRACE(encoded);
@@ -19,8 +24,8 @@ TEST(Base64, KnownVectorsRoundTrip) {
 }
 
 TEST(Base64, RejectsMalformedInput) {
-    for (const char* bad : {"Zg=", "Zm9", "Z===", "====", "Zg==Zg==", "Zm=v", "Zm9v\n", "Zm 9v",
-                            "Zm9-", "=Zm9"}) {
+    for (const char* bad :
+         {"Zg=", "Zm9", "Z===", "====", "Zg==Zg==", "Zm=v", "Zm9v\n", "Zm 9v", "Zm9-", "=Zm9"}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(decodeBase64(bad).has_value());
     }

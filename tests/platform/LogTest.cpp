@@ -16,7 +16,8 @@ TEST(LogFormat, PrintfLikeArguments) {
         const char* expected;
     };
     const Case cases[] = {
-        {"Found %ld shellScript blocks in %s", {std::int64_t{3}, std::string_view("a.pbxproj")},
+        {"Found %ld shellScript blocks in %s",
+         {std::int64_t{3}, std::string_view("a.pbxproj")},
          "Found 3 shellScript blocks in a.pbxproj"},
         {"Has eval: %{bool}d", {true}, "Has eval: true"},
         {"Obfuscated: %{bool}d", {false}, "Obfuscated: false"},

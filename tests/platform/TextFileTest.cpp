@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/RowName.h"
 #include <sys/stat.h>
+#include "support/RowName.h"
 
 #include <chrono>
 
@@ -33,20 +33,30 @@ TEST_P(DecodeCases, DecodesByMarkOrContent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DecodeCases,
-    ::testing::Values(
-        DecodeCase{"utf8", "echo caf\xC3\xA9\n", "echo caf\xC3\xA9\n"},
-        DecodeCase{"utf8WithMark", "\xEF\xBB\xBFshellScript", "shellScript"},
-        DecodeCase{"empty", "", ""},
-        DecodeCase{"utf16LittleEndian", "\xFF\xFE" "c\0u\0r\0l\0 \0\xE9\0"s, "curl \xC3\xA9"},
-        DecodeCase{"utf16BigEndian", "\xFE\xFF\0c\0u\0r\0l"s, "curl"},
-        DecodeCase{"utf16SurrogatePair", "\xFF\xFE\x3D\xD8\x00\xDE"s, "\xF0\x9F\x98\x80"},
-        DecodeCase{"utf16LoneSurrogate", "\xFF\xFE\x3D\xD8" "a\0"s, "\xEF\xBF\xBD" "a"},
-        DecodeCase{"utf32LittleEndian", "\xFF\xFE\0\0" "a\0\0\0"s, "a"},
-        DecodeCase{"utf32BigEndian", "\0\0\xFE\xFF\0\0\0a"s, "a"},
-        // One stray byte must not hide the rest of a script.
-        DecodeCase{"invalidUtf8IsLatin1", "curl x | sh \xFF", "curl x | sh \xC3\xBF"},
-        DecodeCase{"truncatedSequence", "a\xC3", "a\xC3\x83"},
-        DecodeCase{"overlongIsLatin1", "\xC0\xAF", "\xC3\x80\xC2\xAF"}),
+    ::testing::Values(DecodeCase{"utf8", "echo caf\xC3\xA9\n", "echo caf\xC3\xA9\n"},
+                      DecodeCase{"utf8WithMark", "\xEF\xBB\xBFshellScript", "shellScript"},
+                      DecodeCase{"empty", "", ""},
+                      DecodeCase{"utf16LittleEndian",
+                                 "\xFF\xFE"
+                                 "c\0u\0r\0l\0 \0\xE9\0"s,
+                                 "curl \xC3\xA9"},
+                      DecodeCase{"utf16BigEndian", "\xFE\xFF\0c\0u\0r\0l"s, "curl"},
+                      DecodeCase{"utf16SurrogatePair", "\xFF\xFE\x3D\xD8\x00\xDE"s,
+                                 "\xF0\x9F\x98\x80"},
+                      DecodeCase{"utf16LoneSurrogate",
+                                 "\xFF\xFE\x3D\xD8"
+                                 "a\0"s,
+                                 "\xEF\xBF\xBD"
+                                 "a"},
+                      DecodeCase{"utf32LittleEndian",
+                                 "\xFF\xFE\0\0"
+                                 "a\0\0\0"s,
+                                 "a"},
+                      DecodeCase{"utf32BigEndian", "\0\0\xFE\xFF\0\0\0a"s, "a"},
+                      // One stray byte must not hide the rest of a script.
+                      DecodeCase{"invalidUtf8IsLatin1", "curl x | sh \xFF", "curl x | sh \xC3\xBF"},
+                      DecodeCase{"truncatedSequence", "a\xC3", "a\xC3\x83"},
+                      DecodeCase{"overlongIsLatin1", "\xC0\xAF", "\xC3\x80\xC2\xAF"}),
     testing::RowName());
 
 TEST(TextFile, SpecialFilesCannotBeReadAndNeverBlock) {
@@ -56,8 +66,8 @@ TEST(TextFile, SpecialFilesCannotBeReadAndNeverBlock) {
     tree.symlink("/dev/zero", "zero.pbxproj");
     tree.symlink(tree.path("pipe.sh"), "link-to-pipe.sh");
     const auto started = std::chrono::steady_clock::now();
-    for (const char* name : {"Assets.xcassets", "pipe.sh", "zero.pbxproj", "link-to-pipe.sh",
-                             "missing.sh"}) {
+    for (const char* name :
+         {"Assets.xcassets", "pipe.sh", "zero.pbxproj", "link-to-pipe.sh", "missing.sh"}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(readTextFile(tree.path(name)).has_value());
     }

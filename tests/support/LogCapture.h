@@ -10,7 +10,7 @@ namespace quillon::testing {
 
 // Routes the process log into memory for the lifetime of the object.
 class LogCapture {
-public:
+  public:
     LogCapture() : sink_(std::make_shared<platform::MemoryLogSink>()) {
         platform::setLogSink(sink_);
     }
@@ -35,7 +35,7 @@ public:
     }
     void clear() { sink_->clear(); }
 
-private:
+  private:
     std::shared_ptr<platform::MemoryLogSink> sink_;
 };
 

@@ -10,7 +10,7 @@ namespace quillon::testing {
 
 // A temporary folder that builds small project trees inline and removes itself.
 class TempTree {
-public:
+  public:
     TempTree();
     ~TempTree();
     TempTree(const TempTree&) = delete;
@@ -29,7 +29,7 @@ public:
     void symlink(std::string_view target, std::string_view relative) const;
     void remove(std::string_view relative) const;
 
-private:
+  private:
     std::filesystem::path root_;
 };
 

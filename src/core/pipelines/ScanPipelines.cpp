@@ -36,20 +36,35 @@ namespace {
 
 constexpr std::string_view kWarning = "\u26A0\uFE0F ";
 
-platform::Logger makeLogger() { return platform::Logger("com.quillon", "BackgroundScan"); }
+platform::Logger makeLogger() {
+    return platform::Logger("com.quillon", "BackgroundScan");
+}
 
 void appendEscaped(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         switch (byte) {
-            case '"': out.append("\\\""); continue;
-            case '\\': out.append("\\\\"); continue;
-            case '\n': out.append("\\n"); continue;
-            case '\r': out.append("\\r"); continue;
-            case '\t': out.append("\\t"); continue;
-            case 0: out.append("\\0"); continue;
-            default: break;
+            case '"':
+                out.append("\\\"");
+                continue;
+            case '\\':
+                out.append("\\\\");
+                continue;
+            case '\n':
+                out.append("\\n");
+                continue;
+            case '\r':
+                out.append("\\r");
+                continue;
+            case '\t':
+                out.append("\\t");
+                continue;
+            case 0:
+                out.append("\\0");
+                continue;
+            default:
+                break;
         }
         unsigned code = byte;
         std::size_t length = 1;
@@ -63,7 +78,8 @@ void appendEscaped(std::string& out, std::string_view text) {
         }
         if (code < 0x20 || code == 0x7F || (length == 2)) {
             out.append("\\u{");
-            if (code >= 0x10) out.push_back(kHex[code >> 4]);
+            if (code >= 0x10)
+                out.push_back(kHex[code >> 4]);
             out.push_back(kHex[code & 0xF]);
             out.push_back('}');
             i += length - 1;

@@ -25,8 +25,7 @@ struct PipelineRun {
 // Threat exactly when a finding contains "chmod detected".
 PipelineRun runXCSSETPipeline(const platform::FileURL& folder, platform::LineWriter& output);
 // Threat when the joined findings hold a critical indicator or a score reaches 50.
-PipelineRun runXcodeSecurityPipeline(const platform::FileURL& folder,
-                                     platform::LineWriter& output);
+PipelineRun runXcodeSecurityPipeline(const platform::FileURL& folder, platform::LineWriter& output);
 
 // The verdicts alone; true means clean.
 bool scanXCSSETFinal(const platform::FileURL& folder,

@@ -17,7 +17,8 @@ using platform::Regex;
 namespace {
 
 constexpr std::string_view kBlockPattern = R"re(shellScript\s*=\s*"([\s\S]*?)";)re";
-constexpr std::string_view kAssignmentPattern = R"re(\b([a-zA-Z_][a-zA-Z0-9_]*)\s*=\s*['"]([^'"]*)['"])re";
+constexpr std::string_view kAssignmentPattern =
+    R"re(\b([a-zA-Z_][a-zA-Z0-9_]*)\s*=\s*['"]([^'"]*)['"])re";
 constexpr std::string_view kEvalPrefixPattern = R"re(eval\s+["'])re";
 constexpr std::string_view kQuotePattern = R"re(["'])re";
 constexpr std::string_view kShortAssignmentPattern = R"([a-zA-Z]{1,4}\s*=\s*['"][^'"]{1,8}['"])";
@@ -216,7 +217,8 @@ bool XcodeSpyScanner::isObfuscated(std::string_view script) const {
         }
         return static_cast<std::int64_t>(pattern->countMatches(script));
     };
-    const std::int64_t shortAssignments = countOf(patterns().shortAssignment, kShortAssignmentPattern);
+    const std::int64_t shortAssignments =
+        countOf(patterns().shortAssignment, kShortAssignmentPattern);
     const std::int64_t expansions = countOf(patterns().expansion, kExpansionPattern);
     const bool hasEval = platform::foldCase(script).find("eval") != std::string::npos;
     logger_.info("Short variable count: %ld", shortAssignments);

@@ -18,16 +18,32 @@ namespace quillon::detectors::xcodespy {
 // Logs to subsystem "com.yourapp.security", category "XcodeSpyScanner". No mutable state: any
 // thread may call any operation, also several at once on one instance.
 class XcodeSpyScanner final : public core::FileScanner {
-public:
+  public:
     static constexpr std::string_view kCommandAndControlDomain = "cdnroute.ru";
     static constexpr std::array<std::string_view, 18> kSuspiciousCommands = {
-        "curl",   "wget", "bash",    "sh",       "eval",  "osascript",
-        "launchctl", "nc", "mkfifo", "/dev/tcp/", "chmod", "http://",
-        "https://", "/tmp/", "/private/tmp/", "echo", "mdbcmd", kCommandAndControlDomain};
+        "curl",      "wget",  "bash",          "sh",        "eval",   "osascript",
+        "launchctl", "nc",    "mkfifo",        "/dev/tcp/", "chmod",  "http://",
+        "https://",  "/tmp/", "/private/tmp/", "echo",      "mdbcmd", kCommandAndControlDomain};
     static constexpr std::array<std::string_view, 20> kMaliciousPatterns = {
-        "/dev/tcp/", "0>&1",   "bash &>", "curl",    "wget",     "osascript", "launchctl",
-        "/private/tmp/.tag",   "/tmp/.tag", "mdbcmd", kCommandAndControlDomain, "nc ",
-        "mkfifo",  "chmod +x", "http://", "https://", "echo",     "eval",      "bash",
+        "/dev/tcp/",
+        "0>&1",
+        "bash &>",
+        "curl",
+        "wget",
+        "osascript",
+        "launchctl",
+        "/private/tmp/.tag",
+        "/tmp/.tag",
+        "mdbcmd",
+        kCommandAndControlDomain,
+        "nc ",
+        "mkfifo",
+        "chmod +x",
+        "http://",
+        "https://",
+        "echo",
+        "eval",
+        "bash",
         "sh"};
 
     // A reconstruction never grows past this many bytes for a script of `scriptSize` bytes;
@@ -52,7 +68,7 @@ public:
     bool isObfuscated(std::string_view script) const;
     bool isMalicious(std::string_view script, std::string_view reconstructed) const;
 
-private:
+  private:
     platform::Logger logger_;
 };
 

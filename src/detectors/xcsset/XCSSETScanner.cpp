@@ -17,12 +17,12 @@ using platform::Regex;
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kScannableExtensions = {"xcconfig", "xcassets",
-                                                                  "pbxproj", "sh"};
+constexpr std::array<std::string_view, 4> kScannableExtensions = {"xcconfig", "xcassets", "pbxproj",
+                                                                  "sh"};
 
 constexpr std::array<std::string_view, 7> kDependencyMarkers = {
-    "/pods/", "/carthage/", "/swiftpm/", "/sourcepackages/", "/deriveddata/", "/.build/",
-    "package.swift"};
+    "/pods/",        "/carthage/", "/swiftpm/",    "/sourcepackages/",
+    "/deriveddata/", "/.build/",   "package.swift"};
 
 // Compiled once for the process; a pattern that failed to compile stays empty and contributes
 // nothing.
@@ -34,8 +34,7 @@ const std::optional<Regex>& standaloneRunPattern() {
 const std::array<std::optional<Regex>, 2>& shellArgumentPatterns() {
     static const std::array<std::optional<Regex>, 2> patterns = {
         Regex::compile(R"(echo\s+["']([A-Za-z0-9+/=\n\r ]{20,})["'])", Regex::caseInsensitive),
-        Regex::compile(R"(printf\s+.*["']([A-Za-z0-9+/=\n\r ]{20,})["'])",
-                       Regex::caseInsensitive),
+        Regex::compile(R"(printf\s+.*["']([A-Za-z0-9+/=\n\r ]{20,})["'])", Regex::caseInsensitive),
     };
     return patterns;
 }
@@ -145,9 +144,12 @@ bool XCSSETScanner::isDependencyPath(const FileURL& file) {
 }
 
 std::string_view XCSSETScanner::severityLine(std::int64_t score) {
-    if (score >= 90) return "SEVERITY: CRITICAL (XCSSET-like behavior)";
-    if (score >= 60) return "SEVERITY: HIGH suspicion";
-    if (score >= 30) return "SEVERITY: MEDIUM suspicion";
+    if (score >= 90)
+        return "SEVERITY: CRITICAL (XCSSET-like behavior)";
+    if (score >= 60)
+        return "SEVERITY: HIGH suspicion";
+    if (score >= 30)
+        return "SEVERITY: MEDIUM suspicion";
     return {};
 }
 
@@ -166,8 +168,7 @@ core::ScanResult XCSSETScanner::score(const ScanContext& context) const {
          "HIGH: executable permission escalation (chmod detected)", 60},
         {has("http://") || has("https://"), "MEDIUM: remote URL reference detected", 50},
         {projectFile, "HIGH: Xcode project file", 40},
-        {projectFile &&
-             (has("shellscript") || has("runscript") || has("pbxshellscriptbuildphase")),
+        {projectFile && (has("shellscript") || has("runscript") || has("pbxshellscriptbuildphase")),
          "CRITICAL: Xcode build-phase script injection", 135},
         {!context.encodedStrings.empty(),
          "HIGH: Base64 payloads detected (" + std::to_string(context.encodedStrings.size()) + ")",

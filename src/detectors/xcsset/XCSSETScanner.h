@@ -16,7 +16,7 @@ namespace quillon::detectors::xcsset {
 // Stateless apart from the writer it was given (which must outlive it); one instance may scan
 // any number of files from any number of threads at once.
 class XCSSETScanner final : public core::FileScanner {
-public:
+  public:
     // What one file yields before scoring.
     struct ScanContext {
         platform::FileURL file;
@@ -50,7 +50,7 @@ public:
     core::ScanResult score(const ScanContext& context) const;
     void printReport(const core::ScanResult& result, const ScanContext& context) const;
 
-private:
+  private:
     platform::LineWriter& output_;
 };
 
