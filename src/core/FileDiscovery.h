@@ -22,11 +22,10 @@ const DiscoveryConfiguration& xcodeSpyDiscoveryConfiguration();
 
 // Turns a project folder into its candidate files. Stateless; any thread.
 //
-// The walk is depth first, a directory before its children, siblings in byte order of their
-// names, so that every run lists the same files in the same order. Hidden entries are visited;
-// symbolic links are listed but never followed into; unreadable directories are skipped
-// silently. There is no depth limit and no path-length limit: the walk holds one directory
-// open at a time and opens entries relative to it. Nothing is opened but directories.
+// The order is DirectoryWalker's (depth first, siblings in byte order), so every run lists the
+// same files in the same order. Hidden entries are visited; links are listed, never followed
+// into; unreadable directories are skipped silently; no depth or path-length limit. Nothing is
+// opened but directories.
 // Directories whose extension is wanted (Assets.xcassets) are returned with a directory URL.
 // This platform has no package notion, so `includePackageContents` never hides anything here.
 class FileDiscovery {

@@ -1,0 +1,196 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "monitor/LoopServices.h"
+#include "monitor/MainQueue.h"
+#include "monitor/ProjectRegistry.h"
+
+namespace quillon::monitor::fakes {
+
+// Tasks wait until the test drains them on its own thread, which plays the main thread.
+class FakeMainQueue final : public MainQueue {
+  public:
+    void post(Task task) override {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    void postAfter(std::chrono::milliseconds delay, Task task) override {
+        std::lock_guard lock(mutex_);
+        delayed_.emplace_back(delay, std::move(task));
+    }
+    // Runs tasks, also those they post, until none is left; returns how many ran.
+    int drain() {
+        int ran = 0;
+        while (true) {
+            Task task;
+            {
+                std::lock_guard lock(mutex_);
+                if (tasks_.empty()) {
+                    return ran;
+                }
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+            ++ran;
+        }
+    }
+    std::size_t delayedCount() const {
+        std::lock_guard lock(mutex_);
+        return delayed_.size();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::deque<Task> tasks_;
+    std::vector<std::pair<std::chrono::milliseconds, Task>> delayed_;
+};
+
+// Each reading of absoluteTime advances by `step` seconds.
+class FakeClock final : public Clock {
+  public:
+    explicit FakeClock(double step = 0.5) : step_(step) {}
+    double absoluteTime() const override {
+        std::lock_guard lock(mutex_);
+        reading_ += step_;
+        return reading_;
+    }
+    std::chrono::system_clock::time_point now() const override {
+        std::lock_guard lock(mutex_);
+        return std::chrono::system_clock::time_point(std::chrono::seconds(++dates_));
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    double step_;
+    mutable double reading_ = 0;
+    mutable long dates_ = 1'700'000'000;
+};
+
+// Counts something and lets a test wait until the count reaches a value.
+class Counter {
+  public:
+    void increment() {
+        std::lock_guard lock(mutex_);
+        ++count_;
+        changed_.notify_all();
+    }
+    void waitFor(int value) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return count_ >= value; });
+    }
+    int value() const {
+        std::lock_guard lock(mutex_);
+        return count_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    int count_ = 0;
+};
+
+// The pause of a loop under test: each sleep is counted and blocks until the test releases it
+// (the loop goes on) or stops it (the loop ends).
+class GatedPause final : public Pause {
+  public:
+    bool sleep(double seconds) override {
+        std::unique_lock lock(mutex_);
+        lastSeconds_ = seconds;
+        const int ticket = ++sleeps_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return stopped_ || released_ >= ticket; });
+        return !stopped_;
+    }
+    void waitForSleeps(int count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return sleeps_ >= count; });
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        ++released_;
+        changed_.notify_all();
+    }
+    void stop() {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+    double lastSeconds() const {
+        std::lock_guard lock(mutex_);
+        return lastSeconds_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    int sleeps_ = 0;
+    int released_ = 0;
+    bool stopped_ = false;
+    double lastSeconds_ = 0;
+};
+
+// Starts workers on threads the test joins; or keeps them unstarted when asked.
+class Workers {
+  public:
+    ~Workers() { join(); }
+    WorkerStarter starter(bool run = true) {
+        return [this, run](std::function<void()> work) {
+            std::lock_guard lock(mutex_);
+            if (run) {
+                threads_.emplace_back(std::move(work));
+            } else {
+                pending_.push_back(std::move(work));
+            }
+        };
+    }
+    void join() {
+        std::vector<std::thread> threads;
+        {
+            std::lock_guard lock(mutex_);
+            threads.swap(threads_);
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+    }
+    std::size_t started() const {
+        std::lock_guard lock(mutex_);
+        return threads_.size() + pending_.size();
+    }
+    std::vector<std::function<void()>> takePending() {
+        std::lock_guard lock(mutex_);
+        return std::move(pending_);
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::thread> threads_;
+    std::vector<std::function<void()>> pending_;
+};
+
+class FakeDashboard final : public Dashboard {
+  public:
+    void rebuildDashboard() override { ++rebuilds; }
+    void setLoading(bool show) override { loading.push_back(show); }
+    int rebuilds = 0;
+    std::vector<bool> loading;
+};
+
+class FakeChooser final : public FolderChooser {
+  public:
+    std::optional<platform::FileURL> chooseFolder(const std::string& title,
+                                                  const std::string& message) override {
+        titles.push_back(title + " | " + message);
+        return next;
+    }
+    std::optional<platform::FileURL> next;
+    std::vector<std::string> titles;
+};
+
+}  // namespace quillon::monitor::fakes
