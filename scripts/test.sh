@@ -9,3 +9,8 @@ quillon_require_packages "${QUILLON_BUILD_PACKAGES[@]}" "${QUILLON_TEST_PACKAGES
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
+
+# The monitor's threads once more under ThreadSanitizer.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target monitor_tests
+ctest --preset tsan
