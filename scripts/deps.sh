@@ -27,6 +27,7 @@ quillon_require_packages() {
 # libsystemd for the journal, Qt for the desktop application.
 QUILLON_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev
                         libcli11-dev libsystemd-dev qt6-base-dev)
-# What the tests add: GoogleTest, an X server for the desktop smoke test, emoji fonts for the
-# screenshots.
-QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth fonts-noto-color-emoji)
+# What the tests add: GoogleTest, an X server for the desktop smoke test, fonts with the emoji
+# and full-width signs of the interface for the screenshots.
+QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth fonts-noto-color-emoji
+                       fonts-droid-fallback)

@@ -185,8 +185,8 @@ std::string formatLogMessage(std::string_view format, const std::vector<LogArgum
     return out;
 }
 
-void Logger::emit(LogSink& sink, LogLevel level, std::string_view format,
-                  const std::vector<LogArgument>& arguments) const {
+void Logger::deliver(LogSink& sink, LogLevel level, std::string_view format,
+                     const std::vector<LogArgument>& arguments) const {
     sink.write(LogRecord{level, subsystem_, category_, formatLogMessage(format, arguments)});
 }
 

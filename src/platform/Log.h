@@ -107,7 +107,7 @@ class Logger {
         if (!sink->accepts(level)) {
             return;
         }
-        emit(*sink, level, format, {toArgument(args)...});
+        deliver(*sink, level, format, {toArgument(args)...});
     }
 
     const std::string& subsystem() const { return subsystem_; }
@@ -126,8 +126,8 @@ class Logger {
             return std::string_view(value);
         }
     }
-    void emit(LogSink& sink, LogLevel level, std::string_view format,
-              const std::vector<LogArgument>& arguments) const;
+    void deliver(LogSink& sink, LogLevel level, std::string_view format,
+                 const std::vector<LogArgument>& arguments) const;
 
     std::string subsystem_;
     std::string category_;

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Fakes.h"
 #include "support/LogCapture.h"
+#include "support/MonitorFakes.h"
 #include "support/TempTree.h"
 
 namespace quillon::monitor {

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "Fakes.h"
 #include "core/pipelines/ScanPipelines.h"
 #include "monitor/ProjectRegistry.h"
 #include "support/LogCapture.h"
+#include "support/MonitorFakes.h"
 #include "support/TempTree.h"
 
 namespace quillon::monitor {

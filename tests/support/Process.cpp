@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +14,13 @@ namespace quillon::testing {
 
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnvironment) {
+    return runProcessUntil(argv, extraEnvironment, nullptr, std::chrono::milliseconds(-1));
+}
+
+ProcessResult runProcessUntil(const std::vector<std::string>& argv,
+                              const std::vector<std::string>& extraEnvironment,
+                              const std::function<bool(const std::string& err)>& done,
+                              std::chrono::milliseconds timeout) {
     ProcessResult result;
     int out[2];
     int err[2];
@@ -20,6 +29,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     }
     const pid_t child = ::fork();
     if (child == 0) {
+        ::setpgid(0, 0);
         const int devnull = ::open("/dev/null", O_RDONLY);
         ::dup2(devnull, STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
@@ -34,7 +44,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
             args.push_back(const_cast<char*>(arg.c_str()));
         }
         args.push_back(nullptr);
-        ::execv(args[0], args.data());
+        ::execvp(args[0], args.data());
         ::_exit(127);
     }
     ::close(out[1]);
@@ -42,9 +52,26 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool stopped = false;
     while (open > 0) {
-        if (::poll(fds, 2, -1) < 0) {
+        int wait = -1;
+        if (timeout.count() >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            wait = static_cast<int>(std::max<long long>(0, left.count()));
+        }
+        const int ready = ::poll(fds, 2, wait);
+        if (ready < 0) {
             break;
+        }
+        if (ready == 0 || (done && !stopped && done(result.err))) {
+            ::kill(-child, SIGTERM);
+            stopped = true;
+            timeout = std::chrono::milliseconds(-1);  // now wait for the streams to close
+            if (ready == 0) {
+                continue;
+            }
         }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) {
@@ -63,7 +90,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.status = (!stopped && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
     return result;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,5 +16,13 @@ struct ProcessResult {
 // Runs a program with arguments (no shell), standard input closed, and collects both streams.
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnvironment = {});
+
+// Like runProcess, but ends the program and everything it started (SIGTERM to its process
+// group) as soon as `done` holds for the standard error read so far, or when `timeout` passes.
+// `status` is then -1.
+ProcessResult runProcessUntil(const std::vector<std::string>& argv,
+                              const std::vector<std::string>& extraEnvironment,
+                              const std::function<bool(const std::string& err)>& done,
+                              std::chrono::milliseconds timeout);
 
 }  // namespace quillon::testing

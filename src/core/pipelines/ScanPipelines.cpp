@@ -198,6 +198,24 @@ PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) 
     return run;
 }
 
+bool runSingleProjectScan(const FileURL& folder, LineWriter& output) {
+    const std::vector<FileURL> files =
+        FileDiscovery().discoverFiles(folder, xcssetDiscoveryConfiguration());
+    for (const auto& file : files) {
+        output.writeLine(std::string(kWarning) + file.absoluteString());
+        output.writeLine("---");
+    }
+    const std::vector<ScanResult> results =
+        runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files);
+    const std::optional<std::size_t> decisive = firstChmodResult(results);
+    const std::size_t listed = decisive ? *decisive + 1 : results.size();
+    for (std::size_t i = 0; i < listed; ++i) {
+        writeResultHeader(output, results[i]);
+        output.writeLine("---");
+    }
+    return !decisive.has_value();
+}
+
 bool scanXCSSETFinal(const FileURL& folder, LineWriter& output) {
     return runXCSSETPipeline(folder, output).clean;
 }

@@ -33,6 +33,10 @@ bool scanXCSSETFinal(const platform::FileURL& folder,
 bool scanXcodeSecurityFinal(const platform::FileURL& folder,
                             platform::LineWriter& output = platform::standardOutput());
 
+// The single-project window's scan: the XCSSET pipeline's verdict rule and listing, with a
+// "---" line after each file line and after each result, and no log records.
+bool runSingleProjectScan(const platform::FileURL& folder, platform::LineWriter& output);
+
 // What one monitoring cycle runs: the XCSSET pipeline and, only when it was clean, the
 // XcodeSpy pipeline. Clean when every pipeline that ran was clean.
 struct CycleRun {

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QFrame>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "monitor/ProjectRegistry.h"
+#include "ui/Palette.h"
+
+class QLabel;
+
+namespace quillon::ui {
+
+class Spinner;
+
+// The dashboard: a header with the product title, a description, the monitored count and two
+// buttons, above a scrolling list of one card per monitored project. Owns the project list
+// through the registry, and is the registry's dashboard. Main thread only.
+class ScannerViewController final : public QWidget, public monitor::Dashboard {
+    Q_OBJECT
+  public:
+    struct Options {
+        std::chrono::milliseconds restoreDelay{5000};
+        QUrl samplePage;
+        std::function<void(const QUrl&)> openUrl;  // the default browser in the application
+    };
+
+    ScannerViewController(std::shared_ptr<monitor::ProjectRegistry> registry,
+                          std::shared_ptr<monitor::MainQueue> mainQueue, Options options,
+                          QWidget* parent = nullptr);
+    ~ScannerViewController() override;
+
+    void rebuildDashboard() override;
+    void setLoading(bool show) override;
+    void didTapAddProject();
+    void didTapGenerateSample();
+
+    monitor::ProjectRegistry& registry() const { return *registry_; }
+    QLabel* titleLabel() const { return titleLabel_; }
+    QLabel* subtitleLabel() const { return subtitleLabel_; }
+    QLabel* monitoredCountLabel() const { return monitoredCountLabel_; }
+    QPushButton* addProjectButton() const { return addProjectButton_; }
+    QPushButton* generateSampleButton() const { return generateSampleButton_; }
+    QFrame* topContainer() const { return topContainer_; }
+    QWidget* dashboardContainer() const { return dashboardContainer_; }
+    QScrollArea* scrollView() const { return scrollView_; }
+    QWidget* loadingOverlay() const { return loadingOverlay_; }
+    Spinner* loadingSpinner() const { return loadingSpinner_; }
+    // The cards of the last rebuild, in order.
+    QList<QWidget*> cards() const;
+
+    static constexpr const char* kWindowTitle = "\U0001F981 Quillon For XCode";
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void setupUI();
+
+    std::shared_ptr<monitor::ProjectRegistry> registry_;
+    std::shared_ptr<monitor::MainQueue> mainQueue_;
+    Options options_;
+    Appearance appearance_;
+
+    QLabel* titleLabel_;
+    QLabel* subtitleLabel_;
+    QLabel* monitoredCountLabel_;
+    QPushButton* addProjectButton_;
+    QPushButton* generateSampleButton_;
+    QFrame* topContainer_;
+    QWidget* dashboardContainer_;
+    QVBoxLayout* dashboardLayout_;
+    QScrollArea* scrollView_;
+    QWidget* loadingOverlay_;
+    Spinner* loadingSpinner_;
+};
+
+}  // namespace quillon::ui

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <memory>
+
+#include "monitor/ProjectRegistry.h"
+#include "platform/qt/QtMainQueue.h"
+#include "support/MonitorFakes.h"
+#include "support/TempTree.h"
+#include "ui/ProjectCard.h"
+#include "ui/ScannerViewController.h"
+
+namespace quillon::ui::testing {
+
+// A dashboard over an in-memory store, a fake chooser and loops that never start, on the real
+// Qt main queue.
+class DashboardFixture : public ::testing::Test {
+  protected:
+    std::shared_ptr<monitor::ProjectRegistry> makeRegistry() {
+        auto store = std::make_shared<monitor::URLStore>(defaults, platform::systemBookmarks());
+        return monitor::ProjectRegistry::create({queue,
+                                                 std::make_shared<monitor::fakes::FakeClock>(),
+                                                 std::make_shared<monitor::fakes::GatedPause>(),
+                                                 workers.starter(false),
+                                                 {[](const platform::FileURL&) { return true; },
+                                                  [](const platform::FileURL&) { return true; }},
+                                                 store,
+                                                 &platform::systemBookmarks(),
+                                                 &chooser,
+                                                 &platform::nullOutput()});
+    }
+
+    std::unique_ptr<ScannerViewController> makeDashboard(
+        std::chrono::milliseconds restoreDelay = std::chrono::milliseconds(20)) {
+        auto dashboard = std::make_unique<ScannerViewController>(
+            makeRegistry(), queue,
+            ScannerViewController::Options{restoreDelay, QUrl("file:///samples/README.md"),
+                                           [this](const QUrl& url) { opened.push_back(url); }});
+        dashboard->resize(900, 700);
+        return dashboard;
+    }
+
+    // Shows the dashboard and waits until the stored projects were restored.
+    void showAndRestore(ScannerViewController& dashboard) {
+        dashboard.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dashboard));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !dashboard.loadingOverlay()->isVisible(); }, 5000));
+    }
+
+    platform::FileURL project(const std::string& name) {
+        tree.write(name + "/" + name + ".xcodeproj/project.pbxproj", "");
+        return platform::FileURL(tree.path(name), true);
+    }
+
+    QStringList cardNames(const ScannerViewController& dashboard) {
+        QStringList names;
+        for (QWidget* card : dashboard.cards()) {
+            if (auto* project = qobject_cast<ProjectCard*>(card)) {
+                names << project->nameLabel()->fullText();
+            }
+        }
+        return names;
+    }
+
+    quillon::testing::TempTree tree;
+    platform::MemoryDefaults defaults;
+    std::shared_ptr<platform::qt::QtMainQueue> queue =
+        std::make_shared<platform::qt::QtMainQueue>();
+    monitor::fakes::Workers workers;
+    monitor::fakes::FakeChooser chooser;
+    std::vector<QUrl> opened;
+};
+
+}  // namespace quillon::ui::testing
