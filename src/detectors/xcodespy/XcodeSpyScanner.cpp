@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "detectors/xcodespy/ShellScriptBlockMatcher.h"
 #include "platform/Regex.h"
 #include "platform/TextFile.h"
 #include "platform/Unicode.h"
@@ -16,7 +17,6 @@ using platform::Regex;
 
 namespace {
 
-constexpr std::string_view kBlockPattern = R"re(shellScript\s*=\s*"([\s\S]*?)";)re";
 constexpr std::string_view kAssignmentPattern =
     R"re(\b([a-zA-Z_][a-zA-Z0-9_]*)\s*=\s*['"]([^'"]*)['"])re";
 constexpr std::string_view kEvalPrefixPattern = R"re(eval\s+["'])re";
@@ -26,7 +26,6 @@ constexpr std::string_view kExpansionPattern = R"(\$[a-zA-Z]{1,5})";
 
 // Compiled once per process; a pattern that failed to compile stays empty.
 struct Patterns {
-    std::optional<Regex> block = Regex::compile(kBlockPattern, Regex::caseInsensitive);
     std::optional<Regex> assignment = Regex::compile(kAssignmentPattern);
     std::optional<Regex> evalPrefix = Regex::compile(kEvalPrefixPattern);
     std::optional<Regex> quote = Regex::compile(kQuotePattern);
@@ -86,12 +85,11 @@ core::ScanResult XcodeSpyScanner::scan(const FileURL& file) const {
         logger_.error("Failed to read file: %s", file.path());
         return core::ScanResult{file, 0, {}};
     }
-    const auto& blockPattern = patterns().block;
-    if (!blockPattern) {
-        logger_.error("Failed to compile shellScript regex");
-        return core::ScanResult{file, 0, {}};
-    }
-    const std::vector<Regex::Match> blocks = blockPattern->findAll(*text);
+    std::vector<Regex::Match> blocks;
+    findShellScriptBlocks(*text, [&](const Regex::Match& match) {
+        blocks.push_back(match);
+        return true;
+    });
     logger_.info("Found %ld shellScript blocks in %s", blocks.size(), name);
 
     std::vector<std::string> findings;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "detectors/xcsset/PayloadMatchers.h"
 #include "platform/Base64.h"
 #include "platform/Regex.h"
 #include "platform/TextFile.h"
@@ -23,21 +24,6 @@ constexpr std::array<std::string_view, 4> kScannableExtensions = {"xcconfig", "x
 constexpr std::array<std::string_view, 7> kDependencyMarkers = {
     "/pods/",        "/carthage/", "/swiftpm/",    "/sourcepackages/",
     "/deriveddata/", "/.build/",   "package.swift"};
-
-// Compiled once for the process; a pattern that failed to compile stays empty and contributes
-// nothing.
-const std::optional<Regex>& standaloneRunPattern() {
-    static const std::optional<Regex> pattern = Regex::compile("[A-Za-z0-9+/=]{40,}");
-    return pattern;
-}
-
-const std::array<std::optional<Regex>, 2>& shellArgumentPatterns() {
-    static const std::array<std::optional<Regex>, 2> patterns = {
-        Regex::compile(R"(echo\s+["']([A-Za-z0-9+/=\n\r ]{20,})["'])", Regex::caseInsensitive),
-        Regex::compile(R"(printf\s+.*["']([A-Za-z0-9+/=\n\r ]{20,})["'])", Regex::caseInsensitive),
-    };
-    return patterns;
-}
 
 bool contains(std::string_view text, std::string_view keyword) {
     return text.find(keyword) != std::string_view::npos;
@@ -76,11 +62,9 @@ bool XCSSETScanner::isValidCandidate(std::string_view candidate) {
 
 std::vector<std::string> XCSSETScanner::extractShellPayloads(std::string_view content) const {
     std::vector<std::string> payloads;
-    for (const auto& pattern : shellArgumentPatterns()) {
-        if (!pattern) {
-            continue;
-        }
-        pattern->forEachMatch(content, [&](const Regex::Match& match) {
+    // The echo pattern's matches, then the printf pattern's, each in text order.
+    for (const auto finder : {findEchoArguments, findPrintfArguments}) {
+        finder(content, [&](const Regex::Match& match) {
             const auto group = match.group(content, 1);
             if (!group) {
                 return true;
@@ -104,15 +88,13 @@ std::vector<std::string> XCSSETScanner::extractShellPayloads(std::string_view co
 XCSSETScanner::ScanContext XCSSETScanner::buildContext(const FileURL& file,
                                                        std::string content) const {
     std::vector<std::string> candidates;
-    if (const auto& pattern = standaloneRunPattern()) {
-        pattern->forEachMatch(content, [&](const Regex::Match& match) {
-            const std::string_view run = match.text(content);
-            if (isValidCandidate(run)) {
-                candidates.emplace_back(run);
-            }
-            return true;
-        });
-    }
+    findStandaloneRuns(content, [&](const Regex::Match& match) {
+        const std::string_view run = match.text(content);
+        if (isValidCandidate(run)) {
+            candidates.emplace_back(run);
+        }
+        return true;
+    });
     for (auto& payload : extractShellPayloads(content)) {
         candidates.push_back(std::move(payload));
     }
