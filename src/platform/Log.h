@@ -110,6 +110,9 @@ class Logger {
         deliver(*sink, level, format, {toArgument(args)...});
     }
 
+    // Whether a record of this level would be kept, for callers whose arguments cost to make.
+    bool enabled(LogLevel level) const { return currentLogSink()->accepts(level); }
+
     const std::string& subsystem() const { return subsystem_; }
     const std::string& category() const { return category_; }
 

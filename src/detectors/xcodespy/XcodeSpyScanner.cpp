@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "detectors/xcodespy/ShellScriptBlockMatcher.h"
+#include "detectors/xcodespy/VariableSubstitution.h"
 #include "platform/Regex.h"
 #include "platform/TextFile.h"
 #include "platform/Unicode.h"
@@ -36,30 +37,6 @@ struct Patterns {
 const Patterns& patterns() {
     static const Patterns compiled;
     return compiled;
-}
-
-// Replaces every `token` in `text` by `value`, unless that would take the text past `limit`
-// bytes: then the occurrences up to that point are replaced and the rest left as they are.
-// Returns false when the limit stopped it.
-bool replaceWithinLimit(std::string& text, std::string_view token, std::string_view value,
-                        std::size_t limit) {
-    std::string out;
-    std::size_t copied = 0;
-    bool withinLimit = true;
-    for (std::size_t at = text.find(token); at != std::string::npos;
-         at = text.find(token, at + token.size())) {
-        const std::size_t rest = text.size() - (at + token.size());
-        if (out.size() + (at - copied) + value.size() + rest > limit) {
-            withinLimit = false;
-            break;
-        }
-        out.append(text, copied, at - copied);
-        out.append(value);
-        copied = at + token.size();
-    }
-    out.append(text, copied, std::string::npos);
-    text = std::move(out);
-    return withinLimit;
 }
 
 }  // namespace
@@ -153,34 +130,19 @@ std::string XcodeSpyScanner::deobfuscate(std::string_view script) const {
         }
     }
 
-    std::string reconstructed(script);
     const std::size_t limit = reconstructionLimit(script.size());
-    for (std::int64_t pass = 1; pass <= 10; ++pass) {
-        bool changed = false;
-        bool withinLimit = true;
-        for (const auto& [name, value] : table) {
-            const std::string token = "$" + name;
-            if (reconstructed.find(token) == std::string::npos) {
-                continue;
+    SubstitutionOutcome outcome =
+        substituteVariables(script, table, limit, [&](std::int64_t pass, const auto& text) {
+            if (logger_.enabled(platform::LogLevel::debug)) {
+                logger_.debug("Reconstruction iteration %ld: %s", pass, text());
             }
-            changed = true;
-            if (!replaceWithinLimit(reconstructed, token, value, limit)) {
-                withinLimit = false;
-                break;
-            }
-        }
-        logger_.debug("Reconstruction iteration %ld: %s", pass, reconstructed);
-        if (!withinLimit) {
-            logger_.error(
-                "Reconstruction stopped in iteration %ld: substituting further would exceed %ld "
-                "bytes",
-                pass, limit);
-            break;
-        }
-        if (!changed) {
-            break;
-        }
+        });
+    if (outcome.limited) {
+        logger_.error(
+            "Reconstruction stopped in iteration %ld: substituting further would exceed %ld bytes",
+            outcome.passes, limit);
     }
+    std::string reconstructed = std::move(outcome.text);
 
     if (const auto& evalPrefix = patterns().evalPrefix) {
         reconstructed = evalPrefix->replaceAll(reconstructed, "");
