@@ -6,11 +6,7 @@
 namespace quillon::core {
 
 std::string lowercasedExtension(std::string_view name) {
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) {
-        return {};
-    }
-    return platform::lowercase(name.substr(dot + 1));
+    return platform::lowercase(platform::pathExtensionOf(name));
 }
 
 const DiscoveryConfiguration& xcssetDiscoveryConfiguration() {
@@ -31,7 +27,7 @@ std::vector<platform::FileURL> FileDiscovery::discoverFiles(
     using platform::DirectoryWalker;
     DirectoryWalker::walk(root.path(), {}, [&](const DirectoryWalker::Entry& entry) {
         if (extensions.contains(lowercasedExtension(entry.name))) {
-            found.emplace_back(entry.path, entry.isDirectory);
+            found.emplace_back(entry.path(), entry.isDirectory);
         }
         return DirectoryWalker::Next::proceed;
     });

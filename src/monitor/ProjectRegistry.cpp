@@ -16,8 +16,7 @@ bool containsXcodeProject(const FileURL& folder) {
     bool found = false;
     DirectoryWalker::walk(
         folder.path(), {.skipHidden = true}, [&](const DirectoryWalker::Entry& entry) {
-            const FileURL url(entry.path, entry.isDirectory);
-            const std::string extension = url.pathExtension();
+            const std::string_view extension = platform::pathExtensionOf(entry.name);
             found = extension == "xcodeproj" || extension == "xcworkspace";
             return found ? DirectoryWalker::Next::stop : DirectoryWalker::Next::proceed;
         });

@@ -14,11 +14,14 @@ namespace quillon::platform {
 // (a tree moved during the walk ends it with what was visited). The root itself is not visited;
 // a root that is missing or not a directory gives an empty walk. Thread-safe; no state.
 class DirectoryWalker {
-public:
+  public:
     struct Entry {
-        std::string_view path;  // the full path, built from the root's path
+        std::string_view parent;  // the parent's full path, built from the root's path
         std::string_view name;
         bool isDirectory = false;  // from the directory listing; a link is never a directory
+
+        // Built on request: most entries of a walk are never wanted by path.
+        std::string path() const;
     };
     enum class Next { proceed, skipDescendants, stop };
 

@@ -84,13 +84,16 @@ std::string FileURL::lastPathComponent() const {
     return slash == std::string::npos ? path_ : path_.substr(slash + 1);
 }
 
-std::string FileURL::pathExtension() const {
-    const std::string name = lastPathComponent();
+std::string_view pathExtensionOf(std::string_view name) {
     const auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) {
         return {};
     }
     return name.substr(dot + 1);
+}
+
+std::string FileURL::pathExtension() const {
+    return std::string(pathExtensionOf(lastPathComponent()));
 }
 
 FileURL FileURL::appendingPathComponent(std::string_view component, bool isDirectory) const {

@@ -38,6 +38,9 @@ class FileURL {
     bool isDirectory_ = false;
 };
 
+// The extension of a file name by the rule of FileURL::pathExtension.
+std::string_view pathExtensionOf(std::string_view name);
+
 // Percent-encodes every byte outside the unreserved and sub-delimiter set of a file URL path.
 std::string percentEncodePath(std::string_view path);
 

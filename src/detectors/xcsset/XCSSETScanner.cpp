@@ -7,6 +7,7 @@
 
 #include "detectors/xcsset/PayloadMatchers.h"
 #include "platform/Base64.h"
+#include "platform/KeywordSet.h"
 #include "platform/Regex.h"
 #include "platform/TextFile.h"
 #include "platform/Unicode.h"
@@ -136,8 +137,26 @@ std::string_view XCSSETScanner::severityLine(std::int64_t score) {
 }
 
 core::ScanResult XCSSETScanner::score(const ScanContext& context) const {
-    const std::string lower = platform::lowercase(context.content);
-    const auto has = [&](std::string_view keyword) { return contains(lower, keyword); };
+    // One pass finds every keyword. The tests are substring tests on the full lowercase of the
+    // content; for ASCII content that is an ASCII lowercase, which the keyword set applies as it
+    // reads, so only other content is lowercased first.
+    static const std::vector<std::string_view> kKeywords = {
+        "curl",      "bash",         "sh",           "base64",
+        "echo",      "chmod +x",     "chmod 777",    "http://",
+        "https://",  "shellscript",  "runscript",    "pbxshellscriptbuildphase",
+        "launchctl", "launchagents", "launchdaemons"};
+    static const platform::KeywordSet keywordSet(kKeywords);
+    const std::uint64_t present = platform::isAscii(context.content)
+                                      ? keywordSet.find(context.content)
+                                      : keywordSet.find(platform::lowercase(context.content));
+    const auto has = [&](std::string_view keyword) {
+        for (std::size_t k = 0; k < kKeywords.size(); ++k) {
+            if (kKeywords[k] == keyword) {
+                return (present >> k & 1) != 0;
+            }
+        }
+        return false;
+    };
 
     const bool projectFile = context.file.pathExtension() == "pbxproj";
     const std::array<Rule, 10> rules = {{
