@@ -116,11 +116,13 @@ int runScanCommand(int argc, char** argv) {
 
     const FileURL folder(folderArgument, true);
     const bool json = format == "json";
-    const auto run =
-        runPipelines(choice, folder, json ? platform::nullOutput() : platform::standardOutput());
+    // One thread writes here, and a CI log is read as a whole: lines go out in blocks.
+    platform::BufferedLineWriter output(STDOUT_FILENO);
+    const auto run = runPipelines(choice, folder, json ? platform::nullOutput() : output);
     if (json) {
-        platform::standardOutput().writeLine(renderJson(folder, run));
+        output.writeLine(renderJson(folder, run));
     }
+    output.flush();
     return run.clean ? 0 : 1;
 }
 

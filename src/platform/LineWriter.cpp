@@ -58,6 +58,35 @@ LineWriter& nullOutput() {
     return writer;
 }
 
+void BufferedLineWriter::writeLine(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    pending_.append(line);
+    pending_.push_back('\n');
+    if (pending_.size() >= capacity_) {
+        flushLocked();
+    }
+}
+
+void BufferedLineWriter::flush() {
+    std::lock_guard lock(mutex_);
+    flushLocked();
+}
+
+void BufferedLineWriter::flushLocked() {
+    std::size_t done = 0;
+    while (done < pending_.size()) {
+        const ssize_t wrote = ::write(fd_, pending_.data() + done, pending_.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;  // a closed stream loses the report, never the scan
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    pending_.clear();
+}
+
 void MemoryLineWriter::writeLine(std::string_view line) {
     std::lock_guard lock(mutex_);
     lines_.emplace_back(line);

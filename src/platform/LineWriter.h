@@ -21,6 +21,27 @@ LineWriter& standardOutput();
 // Drops everything.
 LineWriter& nullOutput();
 
+// Collects whole lines and writes them to a descriptor in large blocks: for a process whose
+// output nobody reads line by line as it comes (a CI job), at a fraction of the system calls.
+// Lines stay whole; `flush` (and destruction) writes what is pending. Thread-safe.
+class BufferedLineWriter final : public LineWriter {
+public:
+    explicit BufferedLineWriter(int fd, std::size_t capacity = 1 << 16) : fd_(fd), capacity_(capacity) {}
+    ~BufferedLineWriter() override { flush(); }
+    BufferedLineWriter(const BufferedLineWriter&) = delete;
+    BufferedLineWriter& operator=(const BufferedLineWriter&) = delete;
+
+    void writeLine(std::string_view line) override;
+    void flush();
+
+private:
+    void flushLocked();
+    std::mutex mutex_;
+    int fd_;
+    std::size_t capacity_;
+    std::string pending_;
+};
+
 class MemoryLineWriter final : public LineWriter {
   public:
     void writeLine(std::string_view line) override;
