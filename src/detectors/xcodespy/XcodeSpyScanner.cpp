@@ -62,8 +62,13 @@ core::ScanResult XcodeSpyScanner::scan(const FileURL& file) const {
         logger_.error("Failed to read file: %s", file.path());
         return core::ScanResult{file, 0, {}};
     }
+    return scanText(file, *text);
+}
+
+core::ScanResult XcodeSpyScanner::scanText(const FileURL& file, std::string_view text) const {
+    const std::string name = file.lastPathComponent();
     std::vector<Regex::Match> blocks;
-    findShellScriptBlocks(*text, [&](const Regex::Match& match) {
+    findShellScriptBlocks(text, [&](const Regex::Match& match) {
         blocks.push_back(match);
         return true;
     });
@@ -71,7 +76,7 @@ core::ScanResult XcodeSpyScanner::scan(const FileURL& file) const {
 
     std::vector<std::string> findings;
     for (std::size_t index = 0; index < blocks.size(); ++index) {
-        const auto blockText = blocks[index].group(*text, 1);
+        const auto blockText = blocks[index].group(text, 1);
         if (!blockText) {
             logger_.error("Failed to extract shellScript block at index %ld", index);
             continue;

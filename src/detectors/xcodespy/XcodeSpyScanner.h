@@ -56,6 +56,8 @@ class XcodeSpyScanner final : public core::FileScanner {
 
     bool canScan(const platform::FileURL& file) const override;
     core::ScanResult scan(const platform::FileURL& file) const override;
+    // The scan of a file's text, once read: its blocks, their judgement and the result.
+    core::ScanResult scanText(const platform::FileURL& file, std::string_view text) const;
 
     // The project file's escaping of one block partly undone: \" and \\\" become ", \\n a line
     // feed.
