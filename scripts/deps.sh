@@ -28,6 +28,7 @@ quillon_require_packages() {
 QUILLON_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev
                         libcli11-dev libsystemd-dev qt6-base-dev)
 # What the tests add: GoogleTest, an X server for the desktop smoke test, fonts with the emoji
-# and full-width signs of the interface for the screenshots.
+# and full-width signs of the interface for the screenshots, clang with libFuzzer for the fuzz
+# targets.
 QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth fonts-noto-color-emoji
-                       fonts-droid-fallback)
+                       fonts-droid-fallback clang libclang-rt-14-dev)

@@ -14,3 +14,11 @@ ctest --preset dev
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target monitor_tests
 ctest --preset tsan
+
+# Hostile project folders against the optimised scanner, under time and memory limits.
+cmake --preset hostile >/dev/null
+cmake --build --preset hostile
+ctest --preset hostile
+
+# The fuzz targets, replaying their corpora.
+bash fuzz/run.sh replay

@@ -79,6 +79,30 @@ std::string decodeUtf32(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
+// Opens a path too long for one system call by walking it a directory at a time, following
+// links as the kernel would.
+int openLongPath(const std::string& path, int flags) {
+    int dir = ::open(path.front() == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = path.front() == '/' ? 1 : 0;
+    while (dir >= 0) {
+        const std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) {
+            const int fd = ::openat(dir, path.c_str() + start, flags);
+            ::close(dir);
+            return fd;
+        }
+        const std::string component = path.substr(start, slash - start);
+        start = slash + 1;
+        if (component.empty()) {
+            continue;
+        }
+        const int next = ::openat(dir, component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(dir);
+        dir = next;
+    }
+    return -1;
+}
+
 bool startsWith(std::string_view bytes, std::string_view prefix) {
     return bytes.substr(0, prefix.size()) == prefix;
 }
@@ -107,7 +131,11 @@ std::string decodeText(std::string_view bytes) {
 }
 
 std::optional<std::string> readTextFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    int fd = ::open(path.c_str(), kFlags);
+    if (fd < 0 && errno == ENAMETOOLONG && !path.empty()) {
+        fd = openLongPath(path, kFlags);
+    }
     if (fd < 0) {
         return std::nullopt;
     }

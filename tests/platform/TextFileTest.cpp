@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 #include "support/RowName.h"
 
 #include <chrono>
@@ -73,6 +77,27 @@ TEST(TextFile, SpecialFilesCannotBeReadAndNeverBlock) {
     }
     // A blocking open of the FIFO would never return; reaching this line is the check.
     SUCCEED() << std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+TEST(TextFile, ReadsAFileBeyondPathMax) {
+    testing::TempTree tree;
+    int fd = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    std::string path = tree.root().string();
+    while (path.size() <= PATH_MAX) {
+        ASSERT_EQ(::mkdirat(fd, "deep", 0755), 0);
+        const int next = ::openat(fd, "deep", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        path += "/deep";
+    }
+    const int file = ::openat(fd, "run.sh", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, "chmod +x a", 10), 10);
+    ::close(file);
+    ::close(fd);
+    EXPECT_EQ(readTextFile(path + "/run.sh"), "chmod +x a");
+    EXPECT_FALSE(readTextFile(path + "/missing.sh").has_value());
 }
 
 TEST(TextFile, FollowsALinkToARegularFile) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,7 +21,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 ProcessResult runProcessUntil(const std::vector<std::string>& argv,
                               const std::vector<std::string>& extraEnvironment,
                               const std::function<bool(const std::string& err)>& done,
-                              std::chrono::milliseconds timeout) {
+                              std::chrono::milliseconds timeout, std::size_t addressSpaceLimit) {
     ProcessResult result;
     int out[2];
     int err[2];
@@ -30,6 +31,10 @@ ProcessResult runProcessUntil(const std::vector<std::string>& argv,
     const pid_t child = ::fork();
     if (child == 0) {
         ::setpgid(0, 0);
+        if (addressSpaceLimit > 0) {
+            const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
         const int devnull = ::open("/dev/null", O_RDONLY);
         ::dup2(devnull, STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);

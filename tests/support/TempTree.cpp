@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
@@ -21,6 +22,11 @@ TempTree::~TempTree() {
     std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(root_, ignored);
+    if (ignored) {
+        // Trees deeper than PATH_MAX defeat remove_all; rm walks them a directory at a time.
+        const std::string command = "rm -rf '" + root_.string() + "'";
+        [[maybe_unused]] const int status = std::system(command.c_str());
+    }
 }
 
 platform::FileURL TempTree::write(std::string_view relative, std::string_view content) const {

