@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Quillon with AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole test
-# suite.
+# Builds Quillon and runs every test suite: the whole suite with AddressSanitizer and
+# UndefinedBehaviorSanitizer, the monitor under ThreadSanitizer, the hostile-input suite against
+# the optimised scanner, and the fuzz targets over their corpora.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -8,9 +9,8 @@ quillon_require_packages "${QUILLON_BUILD_PACKAGES[@]}" "${QUILLON_TEST_PACKAGES
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev
-ctest --preset dev
 
-# The monitor's threads once more under ThreadSanitizer.
+# The monitor's threads under ThreadSanitizer.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target monitor_tests
 ctest --preset tsan
@@ -22,3 +22,6 @@ ctest --preset hostile
 
 # The fuzz targets, replaying their corpora.
 bash fuzz/run.sh replay
+
+# The whole suite last, so that its summary closes the output.
+ctest --preset dev
