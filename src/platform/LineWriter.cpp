@@ -27,6 +27,22 @@ class NullLineWriter final : public LineWriter {
     void writeLine(std::string_view) override {}
 };
 
+// Writes all of `bytes`, retrying partial writes; a closed or full stream loses the report,
+// never the scan.
+void writeAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
 }  // namespace
 
 void writeWholeLine(int fd, std::string_view line) {
@@ -35,17 +51,7 @@ void writeWholeLine(int fd, std::string_view line) {
     buffer.append(line);
     buffer.push_back('\n');
     std::lock_guard lock(writeMutex());
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t wrote = ::write(fd, buffer.data() + done, buffer.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;  // a closed or full stream loses the report, never the scan
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
+    writeAll(fd, buffer);
 }
 
 LineWriter& standardOutput() {
@@ -73,17 +79,7 @@ void BufferedLineWriter::flush() {
 }
 
 void BufferedLineWriter::flushLocked() {
-    std::size_t done = 0;
-    while (done < pending_.size()) {
-        const ssize_t wrote = ::write(fd_, pending_.data() + done, pending_.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;  // a closed stream loses the report, never the scan
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
+    writeAll(fd_, pending_);
     pending_.clear();
 }
 

@@ -25,8 +25,9 @@ LineWriter& nullOutput();
 // output nobody reads line by line as it comes (a CI job), at a fraction of the system calls.
 // Lines stay whole; `flush` (and destruction) writes what is pending. Thread-safe.
 class BufferedLineWriter final : public LineWriter {
-public:
-    explicit BufferedLineWriter(int fd, std::size_t capacity = 1 << 16) : fd_(fd), capacity_(capacity) {}
+  public:
+    explicit BufferedLineWriter(int fd, std::size_t capacity = 1 << 16)
+        : fd_(fd), capacity_(capacity) {}
     ~BufferedLineWriter() override { flush(); }
     BufferedLineWriter(const BufferedLineWriter&) = delete;
     BufferedLineWriter& operator=(const BufferedLineWriter&) = delete;
@@ -34,7 +35,7 @@ public:
     void writeLine(std::string_view line) override;
     void flush();
 
-private:
+  private:
     void flushLocked();
     std::mutex mutex_;
     int fd_;

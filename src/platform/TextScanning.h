@@ -42,6 +42,17 @@ inline bool isRegexWhitespace(char32_t c) {
            c == 0x205F || c == 0x3000;
 }
 
+// The end of the run of ICU white space that starts at `at`.
+inline std::size_t skipRegexWhitespace(std::string_view text, std::size_t at) {
+    while (true) {
+        const CodePoint c = decodeAt(text, at);
+        if (c.length == 0 || !isRegexWhitespace(c.value)) {
+            return at;
+        }
+        at += c.length;
+    }
+}
+
 // What ICU's `.` does not match without the dot-all option.
 inline bool isRegexLineTerminator(char32_t c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;

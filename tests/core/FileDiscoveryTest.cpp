@@ -147,44 +147,15 @@ TEST(FileDiscovery, UnreadableFolderIsSkippedSilently) {
     EXPECT_EQ(listing, "open/a.sh\nz.sh\n");
 }
 
-// Builds root/d/d/.../d/payload.sh with `depth` levels through descriptors, so that the
-// total path may exceed PATH_MAX.
-void buildDeepChain(const testing::TempTree& tree, int depth) {
-    int fd = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    for (int level = 0; level < depth; ++level) {
-        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
-        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-    }
-    const int file = ::openat(fd, "payload.sh", O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(file, 0);
-    ::close(file);
-    ::close(fd);
-}
-
-// Unwinds the chain from the top by moving each level's child up, never using long paths.
-void removeDeepChain(const testing::TempTree& tree) {
-    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
-    while (::renameat(root, "d/d", root, "next") == 0) {
-        ::unlinkat(root, "d", AT_REMOVEDIR);
-        ::renameat(root, "next", root, "d");
-    }
-    ::close(root);
-}
-
 TEST(FileDiscovery, VeryDeepTreeBeyondPathMax) {
     testing::TempTree tree;
     constexpr int kDepth = 10000;
-    buildDeepChain(tree, kDepth);
+    tree.writeDeep("d", kDepth, "payload.sh", "");
     const auto found = FileDiscovery().discoverFiles(tree.url(), xcssetDiscoveryConfiguration());
     ASSERT_EQ(found.size(), 1u);
     EXPECT_GT(found[0].path().size(), static_cast<std::size_t>(PATH_MAX));
     EXPECT_EQ(found[0].lastPathComponent(), "payload.sh");
     EXPECT_EQ(found[0].path().size(), tree.root().string().size() + 2 * kDepth + 11);
-    removeDeepChain(tree);
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ int scan(const testing::TempTree& tree, const std::string& pipeline = "cycle") {
 std::string repeat(std::string_view unit, std::size_t times) {
     std::string out;
     out.reserve(unit.size() * times);
-    for (std::size_t i = 0; i < times; ++i) out += unit;
+    for (std::size_t i = 0; i < times; ++i)
+        out += unit;
     return out;
 }
 
@@ -75,30 +76,9 @@ TEST(Hostile, DirectorySymlinkLoops) {
 
 TEST(Hostile, DeepTreeBeyondPathMaxHidesNothing) {
     testing::TempTree tree;
-    int fd = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    for (int level = 0; level < 3000; ++level) {
-        ASSERT_EQ(::mkdirat(fd, "dd", 0755), 0);
-        const int next = ::openat(fd, "dd", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-    }
-    const int file = ::openat(fd, "dropper.sh", O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(file, 0);
-    const std::string script = "chmod +x /tmp/.helper\n";
-    ASSERT_EQ(::write(file, script.data(), script.size()), static_cast<ssize_t>(script.size()));
-    ::close(file);
-    ::close(fd);
-    ASSERT_GT(tree.root().string().size() + 3 * 3000, static_cast<std::size_t>(PATH_MAX));
+    const std::string path = tree.writeDeep("dd", 3000, "dropper.sh", "chmod +x /tmp/.helper\n");
+    ASSERT_GT(path.size(), static_cast<std::size_t>(PATH_MAX));
     EXPECT_EQ(scan(tree), kThreat);
-    // Unwind the chain without long paths, so the tree can be removed.
-    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
-    while (::renameat(root, "dd/dd", root, "next") == 0) {
-        ::unlinkat(root, "dd", AT_REMOVEDIR);
-        ::renameat(root, "next", root, "dd");
-    }
-    ::close(root);
 }
 
 // Texts of 1-2 MB built to take a backtracking engine past linear time, one per pattern.
@@ -109,16 +89,16 @@ TEST(Hostile, TextsThatMakeBacktrackingQuadratic) {
         std::string content;
         int verdict;
     } cases[] = {
-        {"printfWithoutClosingQuote", "run.sh",
-         repeat("printf x 'QUJDQUJDQUJDQUJDQUJ ", 60000), kClean},
+        {"printfWithoutClosingQuote", "run.sh", repeat("printf x 'QUJDQUJDQUJDQUJDQUJ ", 60000),
+         kClean},
         {"manyPrintfOneLine", "run.sh", repeat("printf ", 200000) + "'", kClean},
         {"echoWithoutClosingQuote", "run.sh", repeat("echo 'QUJDQUJDQUJDQUJD ", 80000), kClean},
         {"runsOf39", "a.xcconfig", repeat(std::string(39, 'A') + "-", 40000), kClean},
         {"oneHugeRun", "a.xcconfig", std::string(2 << 20, 'A'), kClean},
-        {"blocksNeverClosed", "App.xcodeproj/project.pbxproj",
-         repeat("shellScript = \"x", 120000), kClean},
-        {"manyTinyBlocks", "App.xcodeproj/project.pbxproj", repeat("shellScript=\"a='1'\";", 100000),
+        {"blocksNeverClosed", "App.xcodeproj/project.pbxproj", repeat("shellScript = \"x", 120000),
          kClean},
+        {"manyTinyBlocks", "App.xcodeproj/project.pbxproj",
+         repeat("shellScript=\"a='1'\";", 100000), kClean},
         {"assignmentsWithoutClosingQuote", "App.xcodeproj/project.pbxproj",
          projectWithScript(repeat("a='", 300000)), kClean},
         {"expansionsEverywhere", "App.xcodeproj/project.pbxproj",
@@ -147,9 +127,11 @@ TEST(Hostile, ReconstructionBlowUpAndHugeTables) {
         {"hundredThousandVariables",
          [] {
              std::string script = "exit 0;";
-             for (int i = 0; i < 100000; ++i) script += "v" + std::to_string(i) + "='x';";
+             for (int i = 0; i < 100000; ++i)
+                 script += "v" + std::to_string(i) + "='x';";
              script += "a='cu';b='rl';c='-s';d='x';e='y';f='z';g='w';h='v';eval \\\"";
-             for (int i = 0; i < 100000; ++i) script += "$v" + std::to_string(i);
+             for (int i = 0; i < 100000; ++i)
+                 script += "$v" + std::to_string(i);
              return script + " $a$b $c$d$e$f$g$h\\\"";
          }(),
          kThreat},
@@ -190,7 +172,8 @@ TEST(Hostile, BinaryProjectFile) {
     testing::TempTree tree;
     std::mt19937 random(99);
     std::string bytes(2 << 20, '\0');
-    for (char& b : bytes) b = static_cast<char>(random());
+    for (char& b : bytes)
+        b = static_cast<char>(random());
     tree.write("App.xcodeproj/project.pbxproj", bytes);
     EXPECT_EQ(scan(tree), kClean);
 }
@@ -201,7 +184,8 @@ TEST(Hostile, HundredThousandFilesInOneFolder) {
     const int dir = ::open(tree.path("many").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(dir, 0);
     for (int i = 0; i < 100000; ++i) {
-        const int file = ::openat(dir, ("f" + std::to_string(i) + ".sh").c_str(), O_WRONLY | O_CREAT, 0644);
+        const int file =
+            ::openat(dir, ("f" + std::to_string(i) + ".sh").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(file, 0);
         ::close(file);
     }

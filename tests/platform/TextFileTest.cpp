@@ -81,21 +81,9 @@ TEST(TextFile, SpecialFilesCannotBeReadAndNeverBlock) {
 
 TEST(TextFile, ReadsAFileBeyondPathMax) {
     testing::TempTree tree;
-    int fd = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    std::string path = tree.root().string();
-    while (path.size() <= PATH_MAX) {
-        ASSERT_EQ(::mkdirat(fd, "deep", 0755), 0);
-        const int next = ::openat(fd, "deep", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-        path += "/deep";
-    }
-    const int file = ::openat(fd, "run.sh", O_WRONLY | O_CREAT, 0644);
-    ASSERT_EQ(::write(file, "chmod +x a", 10), 10);
-    ::close(file);
-    ::close(fd);
+    const std::string file = tree.writeDeep("deep", PATH_MAX / 5 + 1, "run.sh", "chmod +x a");
+    ASSERT_GT(file.size(), static_cast<std::size_t>(PATH_MAX));
+    const std::string path = file.substr(0, file.size() - 7);
     EXPECT_EQ(readTextFile(path + "/run.sh"), "chmod +x a");
     EXPECT_FALSE(readTextFile(path + "/missing.sh").has_value());
 }

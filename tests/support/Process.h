@@ -23,8 +23,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 ProcessResult runProcessUntil(const std::vector<std::string>& argv,
                               const std::vector<std::string>& extraEnvironment,
                               const std::function<bool(const std::string& err)>& done,
-                              std::chrono::milliseconds timeout,
-                              std::size_t addressSpaceLimit = 0);
+                              std::chrono::milliseconds timeout, std::size_t addressSpaceLimit = 0);
 
 // Runs a program under a wall-clock limit and an address-space limit (bytes); a program that
 // runs out of time is killed and reported with `status` -1, as is one that dies of a signal.

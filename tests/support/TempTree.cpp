@@ -1,6 +1,9 @@
 #include "support/TempTree.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -48,6 +51,30 @@ void TempTree::symlink(std::string_view target, std::string_view relative) const
     const auto link = root_ / relative;
     std::filesystem::create_directories(link.parent_path());
     std::filesystem::create_symlink(target, link);
+}
+
+std::string TempTree::writeDeep(const std::string& dir, int depth, const std::string& file,
+                                std::string_view content) const {
+    int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY);
+    std::string path = root_.string();
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        ::mkdirat(fd, dir.c_str(), 0755);
+        const int next = ::openat(fd, dir.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        path += "/" + dir;
+    }
+    if (fd < 0) {
+        throw std::runtime_error("cannot build a deep tree");
+    }
+    const int out = ::openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::close(fd);
+    if (out < 0 ||
+        ::write(out, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
+        throw std::runtime_error("cannot write in a deep tree");
+    }
+    ::close(out);
+    return path + "/" + file;
 }
 
 void TempTree::remove(std::string_view relative) const {

@@ -28,6 +28,11 @@ class TempTree {
     void mkdir(std::string_view relative) const;
     void symlink(std::string_view target, std::string_view relative) const;
     void remove(std::string_view relative) const;
+    // Builds dir/dir/.../dir (`depth` levels) holding `file` with `content`, through
+    // descriptors so that the path may exceed PATH_MAX; returns the file's full path. The tree
+    // is removed with the rest.
+    std::string writeDeep(const std::string& dir, int depth, const std::string& file,
+                          std::string_view content) const;
 
   private:
     std::filesystem::path root_;

@@ -6,19 +6,7 @@ namespace quillon::detectors::xcodespy {
 
 using platform::Regex;
 
-namespace {
-
-std::size_t skipWhitespace(std::string_view text, std::size_t at) {
-    while (true) {
-        const platform::CodePoint c = platform::decodeAt(text, at);
-        if (c.length == 0 || !platform::isRegexWhitespace(c.value)) {
-            return at;
-        }
-        at += c.length;
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void findShellScriptBlocks(std::string_view text,
                            const std::function<bool(const Regex::Match&)>& visit) {
@@ -41,12 +29,12 @@ void findShellScriptBlocks(std::string_view text,
         }
         // White space, "=" and the quote are disjoint, so the longest white space runs are the
         // only ones that can be followed by what comes next.
-        std::size_t cursor = skipWhitespace(text, at + literal);
+        std::size_t cursor = platform::skipRegexWhitespace(text, at + literal);
         if (cursor >= text.size() || text[cursor] != '=') {
             at += literal;
             continue;
         }
-        cursor = skipWhitespace(text, cursor + 1);
+        cursor = platform::skipRegexWhitespace(text, cursor + 1);
         if (cursor >= text.size() || text[cursor] != '"') {
             at += literal;
             continue;

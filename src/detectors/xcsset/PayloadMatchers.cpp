@@ -58,17 +58,6 @@ Run argumentRun(std::string_view text, std::size_t at) {
     return run;
 }
 
-// End of the white-space run at `at`.
-std::size_t skipWhitespace(std::string_view text, std::size_t at) {
-    while (true) {
-        const platform::CodePoint c = platform::decodeAt(text, at);
-        if (c.length == 0 || !platform::isRegexWhitespace(c.value)) {
-            return at;
-        }
-        at += c.length;
-    }
-}
-
 // The quoted argument at a quote, if its run has at least 20 characters and is closed by a
 // quote: fills the match's end and group.
 bool quotedArgument(std::string_view text, std::size_t quote, Regex::Match& match) {
@@ -157,7 +146,7 @@ void findEchoArguments(std::string_view text, const MatchVisitor& visit) {
         }
         // White space and quotes are disjoint, so backtracking cannot help: the longest white
         // space run must be followed by the opening quote.
-        const std::size_t spaceEnd = skipWhitespace(text, at + literal);
+        const std::size_t spaceEnd = platform::skipRegexWhitespace(text, at + literal);
         Regex::Match match;
         match.begin = at;
         if (spaceEnd > at + literal && quotedArgument(text, spaceEnd, match)) {
@@ -198,7 +187,7 @@ void findPrintfArguments(std::string_view text, const MatchVisitor& visit) {
             ++at;
             continue;
         }
-        const std::size_t spaceEnd = skipWhitespace(text, at + literal);
+        const std::size_t spaceEnd = platform::skipRegexWhitespace(text, at + literal);
         if (spaceEnd == at + literal) {
             at += literal;
             continue;
