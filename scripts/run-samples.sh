@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds Quillon (release) and scans each bundled sample project with quillon-scan.
+# With --desktop, then starts the desktop application.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -27,4 +28,7 @@ The scanner: ${scanner} [--pipeline cycle|xcsset|xcodespy] [--format text|json] 
 MSG
 if [ -x build/release/src/ui/quillon ]; then
     echo "The desktop application: build/release/src/ui/quillon"
+    if [ "${1:-}" = "--desktop" ]; then
+        exec build/release/src/ui/quillon
+    fi
 fi
