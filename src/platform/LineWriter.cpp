@@ -79,6 +79,8 @@ void BufferedLineWriter::flush() {
 }
 
 void BufferedLineWriter::flushLocked() {
+    // The same lock as single lines: a block never lands inside another writer's line.
+    std::lock_guard lock(writeMutex());
     writeAll(fd_, pending_);
     pending_.clear();
 }

@@ -21,9 +21,10 @@ LineWriter& standardOutput();
 // Drops everything.
 LineWriter& nullOutput();
 
-// Collects whole lines and writes them to a descriptor in large blocks: for a process whose
-// output nobody reads line by line as it comes (a CI job), at a fraction of the system calls.
-// Lines stay whole; `flush` (and destruction) writes what is pending. Thread-safe.
+// Collects whole lines and writes them to a descriptor in large blocks, at a fraction of the
+// system calls of a write per line. Lines stay whole, also against other writers of this
+// process (blocks and single lines share one lock); `flush` (and destruction) writes what is
+// pending. Thread-safe.
 class BufferedLineWriter final : public LineWriter {
   public:
     explicit BufferedLineWriter(int fd, std::size_t capacity = 1 << 16)

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 
@@ -73,8 +74,16 @@ int main(int argc, char** argv) {
         std::make_shared<monitor::SystemClock>(),
         std::make_shared<monitor::ThreadPause>(),
         monitor::detachedThreads(),
-        {[](const platform::FileURL& url) { return core::pipelines::scanXCSSETFinal(url); },
-         [](const platform::FileURL& url) { return core::pipelines::scanXcodeSecurityFinal(url); }},
+        // Each run's listing goes out in whole blocks when the run ends: a monorepo lists tens of
+        // thousands of files every cycle.
+        {[](const platform::FileURL& url) {
+             platform::BufferedLineWriter output(STDOUT_FILENO);
+             return core::pipelines::scanXCSSETFinal(url, output);
+         },
+         [](const platform::FileURL& url) {
+             platform::BufferedLineWriter output(STDOUT_FILENO);
+             return core::pipelines::scanXcodeSecurityFinal(url, output);
+         }},
         store,
         &platform::systemBookmarks(),
         &chooser,
