@@ -14,8 +14,10 @@ unsigned char fold(unsigned char c) {
 }  // namespace
 
 KeywordSet::KeywordSet(const std::vector<std::string_view>& keywords) : count_(keywords.size()) {
-    if (keywords.size() > 64) {
-        throw std::invalid_argument("KeywordSet holds at most 64 keywords");
+    std::size_t characters = 0;
+    for (auto keyword : keywords) characters += keyword.size();
+    if (keywords.size() > 64 || characters > 255) {
+        throw std::invalid_argument("KeywordSet holds at most 64 keywords of 255 characters");
     }
     // The trie, with -1 for missing edges.
     std::vector<std::vector<int>> edges(1, std::vector<int>(256, -1));
@@ -40,7 +42,7 @@ KeywordSet::KeywordSet(const std::vector<std::string_view>& keywords) : count_(k
     std::deque<int> queue;
     for (int c = 0; c < 256; ++c) {
         const int child = edges[0][static_cast<std::size_t>(c)];
-        next_[static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(child < 0 ? 0 : child);
+        next_[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(child < 0 ? 0 : child);
         if (child > 0) {
             queue.push_back(child);
         }
@@ -52,12 +54,12 @@ KeywordSet::KeywordSet(const std::vector<std::string_view>& keywords) : count_(k
         found_[s] |= found_[static_cast<std::size_t>(failure[s])];
         for (int c = 0; c < 256; ++c) {
             const int child = edges[s][static_cast<std::size_t>(c)];
-            const std::uint16_t fallback =
+            const std::uint8_t fallback =
                 next_[static_cast<std::size_t>(failure[s]) * 256 + static_cast<std::size_t>(c)];
             if (child < 0) {
                 next_[s * 256 + static_cast<std::size_t>(c)] = fallback;
             } else {
-                next_[s * 256 + static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(child);
+                next_[s * 256 + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(child);
                 failure[static_cast<std::size_t>(child)] = fallback;
                 queue.push_back(child);
             }

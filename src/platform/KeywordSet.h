@@ -7,7 +7,8 @@
 
 namespace quillon::platform {
 
-// Which of up to 64 keywords occur in a text, found in one pass (an Aho-Corasick automaton).
+// Which of up to 64 keywords (of at most 255 characters together, so that the automaton's
+// table stays small enough for the first-level cache) occur in a text, found in one pass.
 // Keywords are ASCII; ASCII letters of the text are compared without case, every other byte
 // exactly, so on a lowercased text it answers what `find` of each keyword would. Immutable
 // after construction; thread-safe.
@@ -20,7 +21,7 @@ class KeywordSet {
     std::size_t size() const { return count_; }
 
   private:
-    std::vector<std::uint16_t> next_;   // state * 256 + byte -> state
+    std::vector<std::uint8_t> next_;   // state * 256 + byte -> state
     std::vector<std::uint64_t> found_;  // state -> keywords ending here
     std::size_t count_ = 0;
 };
