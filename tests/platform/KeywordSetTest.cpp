@@ -20,6 +20,22 @@ TEST(KeywordSet, FindsOverlappingAndNestedKeywords) {
     EXPECT_EQ(set.find("b\xC3\xA1sh"), 0b1u);       // other bytes compare exactly
 }
 
+TEST(KeywordSet, KeywordsAcrossTheStretchesOfALongText) {
+    const KeywordSet set({"launchdaemons", "curl", "zz"});
+    for (std::size_t at = 0; at < 4200; at += 7) {
+        std::string text(4200, '.');
+        text.replace(at, 13, "LaunchDaemons");
+        text.resize(4200);
+        SCOPED_TRACE(at);
+        EXPECT_EQ(set.find(text) & 1, at + 13 <= 4200 ? 1u : 0u);
+    }
+    std::string text(100000, 'a');
+    text.replace(99996, 4, "curl");
+    EXPECT_EQ(set.find(text), 0b10u);
+    text.replace(0, 2, "zz");
+    EXPECT_EQ(set.find(text), 0b110u);
+}
+
 TEST(KeywordSet, AgreesWithSearchingEachKeyword) {
     const std::vector<std::string_view> keywords = {"curl", "sh", "bash", "ssh", "abab", "ba", "x"};
     const KeywordSet set(keywords);
