@@ -23,7 +23,10 @@ fs::path scratch() {
     static const fs::path root = [] {
         fs::path path = fs::temp_directory_path() / ("quillon-bench-" + std::to_string(::getpid()));
         fs::create_directories(path);
-        std::atexit([] { fs::remove_all(fs::temp_directory_path() / ("quillon-bench-" + std::to_string(::getpid()))); });
+        std::atexit([] {
+            fs::remove_all(fs::temp_directory_path() /
+                           ("quillon-bench-" + std::to_string(::getpid())));
+        });
         return path;
     }();
     return root;
@@ -35,14 +38,16 @@ std::string projectFile(std::size_t size) {
     const auto id = [&] {
         static const char hex[] = "0123456789ABCDEF";
         std::string out(24, '0');
-        for (char& c : out) c = hex[random() % 16];
+        for (char& c : out)
+            c = hex[random() % 16];
         return out;
     };
     std::string text = "// !$*UTF8*$!\n{\n\tobjects = {\n";
     while (text.size() < size) {
         const std::string ref = id();
         text += "\t\t" + id() + " /* View" + std::to_string(text.size() % 9973) +
-                ".swift in Sources */ = {isa = PBXBuildFile; fileRef = " + ref + " /* View.swift */; };\n";
+                ".swift in Sources */ = {isa = PBXBuildFile; fileRef = " + ref +
+                " /* View.swift */; };\n";
         if (text.size() % 97 == 0) {
             text += "\t\t" + id() +
                     " = {isa = PBXShellScriptBuildPhase; shellScript = \"if which swiftlint > "
@@ -82,8 +87,8 @@ void discovery(benchmark::State& state) {
         benchmark::DoNotOptimize(
             core::FileDiscovery().discoverFiles(url, core::xcssetDiscoveryConfiguration()));
     }
-    state.counters["entries/s"] = benchmark::Counter(
-        static_cast<double>(entries), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["entries/s"] = benchmark::Counter(static_cast<double>(entries),
+                                                     benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(discovery)->Unit(benchmark::kMillisecond);
 

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& match : assignment->findAll(script)) {
         const std::string name(*match.group(script, 1));
         const std::string value(match.group(script, 2).value_or(""));
-        auto found = std::find_if(table.begin(), table.end(), [&](auto& e) { return e.first == name; });
+        auto found =
+            std::find_if(table.begin(), table.end(), [&](auto& e) { return e.first == name; });
         if (found == table.end()) {
             table.emplace_back(name, value);
         } else {
@@ -38,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     static const detectors::xcodespy::XcodeSpyScanner scanner;
     const std::string reconstructed = scanner.deobfuscate(script);
-    if (reconstructed.size() > detectors::xcodespy::XcodeSpyScanner::reconstructionLimit(script.size())) {
+    if (reconstructed.size() >
+        detectors::xcodespy::XcodeSpyScanner::reconstructionLimit(script.size())) {
         std::abort();
     }
     return 0;

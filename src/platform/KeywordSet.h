@@ -21,7 +21,7 @@ class KeywordSet {
     std::size_t size() const { return count_; }
 
   private:
-    std::vector<std::uint8_t> next_;   // state * 256 + byte -> state
+    std::vector<std::uint8_t> next_;    // state * 256 + byte -> state
     std::vector<std::uint64_t> found_;  // state -> keywords ending here
     std::size_t count_ = 0;
     std::size_t longest_ = 0;

@@ -1,10 +1,10 @@
 // The composition root of the desktop application: the one place where the real services are
 // wired together.
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 

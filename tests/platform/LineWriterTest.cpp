@@ -21,7 +21,8 @@ TEST(LineWriter, LinesNeverTearAcrossWriters) {
         }
     });
     const auto line = [](int writer, int i) {
-        return std::string(static_cast<std::size_t>(100 + i % 5000), static_cast<char>('a' + writer)) +
+        return std::string(static_cast<std::size_t>(100 + i % 5000),
+                           static_cast<char>('a' + writer)) +
                std::to_string(i);
     };
     std::vector<std::thread> writers;
@@ -29,13 +30,16 @@ TEST(LineWriter, LinesNeverTearAcrossWriters) {
         writers.emplace_back([&, writer] {
             if (writer % 2 == 0) {
                 BufferedLineWriter output(pipeFds[1], 4096);
-                for (int i = 0; i < 300; ++i) output.writeLine(line(writer, i));
+                for (int i = 0; i < 300; ++i)
+                    output.writeLine(line(writer, i));
             } else {
-                for (int i = 0; i < 300; ++i) writeWholeLine(pipeFds[1], line(writer, i));
+                for (int i = 0; i < 300; ++i)
+                    writeWholeLine(pipeFds[1], line(writer, i));
             }
         });
     }
-    for (auto& thread : writers) thread.join();
+    for (auto& thread : writers)
+        thread.join();
     ::close(pipeFds[1]);
     reader.join();
     ::close(pipeFds[0]);
@@ -47,7 +51,8 @@ TEST(LineWriter, LinesNeverTearAcrossWriters) {
     }
     std::vector<std::string> expected;
     for (int writer = 0; writer < 4; ++writer) {
-        for (int i = 0; i < 300; ++i) expected.push_back(line(writer, i));
+        for (int i = 0; i < 300; ++i)
+            expected.push_back(line(writer, i));
     }
     std::sort(lines.begin(), lines.end());
     std::sort(expected.begin(), expected.end());
