@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/TextScanning.h"
@@ -74,39 +75,51 @@ bool quotedArgument(std::string_view text, std::size_t quote, Regex::Match& matc
     return true;
 }
 
-// Finds, left to right, the positions where a letter stands in either case. Each case keeps
-// its own next hit, so every byte is searched once however often we ask.
+// Finds, left to right, where the first three letters of a lower-case ASCII literal stand in
+// any case, eight positions per step: the three letters together are rare in project files,
+// where single letters are everywhere.
 class LeadFinder {
   public:
-    LeadFinder(std::string_view text, char lower)
-        : text_(text), letters_{lower, static_cast<char>(lower - ('a' - 'A'))} {}
-
-    std::size_t next(std::size_t from) {
-        std::size_t best = std::string_view::npos;
-        for (int i = 0; i < 2; ++i) {
-            if (hits_[i] != std::string_view::npos && (hits_[i] < from || !searched_[i])) {
-                hits_[i] = find(letters_[i], from);
-                searched_[i] = true;
-            }
-            best = std::min(best, hits_[i]);
+    LeadFinder(std::string_view text, std::string_view literal) : text_(text) {
+        for (int k = 0; k < 3; ++k) {
+            letters_[k] = static_cast<unsigned char>(literal[static_cast<std::size_t>(k)]);
         }
-        return best;
+    }
+
+    std::size_t next(std::size_t from) const {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+        constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
+        constexpr std::uint64_t kCase = 0x2020202020202020ULL;
+        // 0x80 in exactly the bytes of `v` that are zero.
+        const auto zeroBytes = [](std::uint64_t v) { return ~(((v & kLows) + kLows) | v | kLows); };
+        std::size_t at = from;
+        for (; at + 10 <= text_.size(); at += 8) {
+            std::uint64_t hits = ~std::uint64_t{0};
+            for (int k = 0; k < 3; ++k) {
+                std::uint64_t word;
+                std::memcpy(&word, text_.data() + at + static_cast<std::size_t>(k), 8);
+                hits &= zeroBytes((word | kCase) ^ (letters_[k] * kOnes));
+            }
+            if (hits != 0) {
+                return at + static_cast<std::size_t>(__builtin_ctzll(hits) / 8);
+            }
+        }
+        for (; at + 3 <= text_.size(); ++at) {
+            bool match = true;
+            for (int k = 0; k < 3 && match; ++k) {
+                match = (static_cast<unsigned char>(text_[at + static_cast<std::size_t>(k)]) |
+                         0x20) == letters_[k];
+            }
+            if (match) {
+                return at;
+            }
+        }
+        return std::string_view::npos;
     }
 
   private:
-    std::size_t find(char letter, std::size_t from) const {
-        if (from >= text_.size()) {
-            return std::string_view::npos;
-        }
-        const void* hit = std::memchr(text_.data() + from, letter, text_.size() - from);
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data())
-                   : std::string_view::npos;
-    }
-
     std::string_view text_;
-    char letters_[2];
-    std::size_t hits_[2] = {0, 0};
-    bool searched_[2] = {false, false};
+    unsigned char letters_[3] = {};
 };
 
 }  // namespace
@@ -136,7 +149,7 @@ void findStandaloneRuns(std::string_view text, const MatchVisitor& visit) {
 }
 
 void findEchoArguments(std::string_view text, const MatchVisitor& visit) {
-    LeadFinder leads(text, 'e');
+    const LeadFinder leads(text, "echo");
     std::size_t at = 0;
     while ((at = leads.next(at)) != std::string_view::npos) {
         const std::size_t literal = platform::matchFoldedLiteral(text, at, "echo");
@@ -179,7 +192,7 @@ void findPrintfArguments(std::string_view text, const MatchVisitor& visit) {
         }
     };
 
-    LeadFinder leads(text, 'p');
+    const LeadFinder leads(text, "printf");
     std::size_t at = 0;
     while ((at = leads.next(at)) != std::string_view::npos) {
         const std::size_t literal = platform::matchFoldedLiteral(text, at, "printf");
