@@ -1,5 +1,7 @@
 #include "platform/FileURL.h"
 
+#include "platform/TextScanning.h"
+
 #include <unistd.h>
 
 #include <array>
@@ -21,21 +23,8 @@ std::string currentDirectory() {
     return buffer.data();
 }
 
-constexpr std::array<bool, 256> makeAllowedTable() {
-    std::array<bool, 256> table{};
-    for (int c = 'A'; c <= 'Z'; ++c)
-        table[static_cast<std::size_t>(c)] = true;
-    for (int c = 'a'; c <= 'z'; ++c)
-        table[static_cast<std::size_t>(c)] = true;
-    for (int c = '0'; c <= '9'; ++c)
-        table[static_cast<std::size_t>(c)] = true;
-    for (char c : std::string_view("-._~!$&'()*+,;=:@/")) {
-        table[static_cast<unsigned char>(c)] = true;
-    }
-    return table;
-}
-
-constexpr std::array<bool, 256> kAllowed = makeAllowedTable();
+// Unreserved and sub-delimiter bytes of a file URL path stay as they are.
+constexpr std::array<bool, 256> kAllowed = alphanumericTable("-._~!$&'()*+,;=:@/");
 
 }  // namespace
 

@@ -1,11 +1,26 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
 // Building blocks for hand-written matchers that must agree exactly with ICU's regular
 // expressions on valid UTF-8 text. Pure functions; thread-safe.
 namespace quillon::platform {
+
+// A byte table holding the ASCII letters and digits and the bytes of `extra`.
+constexpr std::array<bool, 256> alphanumericTable(std::string_view extra) {
+    std::array<bool, 256> table{};
+    for (int c = 'A'; c <= 'Z'; ++c)
+        table[static_cast<std::size_t>(c)] = true;
+    for (int c = 'a'; c <= 'z'; ++c)
+        table[static_cast<std::size_t>(c)] = true;
+    for (int c = '0'; c <= '9'; ++c)
+        table[static_cast<std::size_t>(c)] = true;
+    for (char c : extra)
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}
 
 struct CodePoint {
     char32_t value = 0;

@@ -13,21 +13,8 @@ using platform::Regex;
 
 namespace {
 
-constexpr std::array<bool, 256> makeTable(std::string_view extra) {
-    std::array<bool, 256> table{};
-    for (int c = 'A'; c <= 'Z'; ++c)
-        table[static_cast<std::size_t>(c)] = true;
-    for (int c = 'a'; c <= 'z'; ++c)
-        table[static_cast<std::size_t>(c)] = true;
-    for (int c = '0'; c <= '9'; ++c)
-        table[static_cast<std::size_t>(c)] = true;
-    for (char c : extra)
-        table[static_cast<unsigned char>(c)] = true;
-    return table;
-}
-
-constexpr auto kRunBytes = makeTable("+/=");
-constexpr auto kArgumentBytes = makeTable("+/=\n\r ");
+constexpr auto kRunBytes = platform::alphanumericTable("+/=");
+constexpr auto kArgumentBytes = platform::alphanumericTable("+/=\n\r ");
 
 bool isQuote(char c) {
     return c == '"' || c == '\'';
