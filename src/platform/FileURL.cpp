@@ -1,12 +1,12 @@
 #include "platform/FileURL.h"
 
-#include "platform/TextScanning.h"
-
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <vector>
+
+#include "platform/TextScanning.h"
 
 namespace quillon::platform {
 
