@@ -59,10 +59,14 @@ FileURL::FileURL(std::string_view path, bool isDirectory) : isDirectory_(isDirec
     while (path_.size() > 1 && path_.back() == '/') {
         path_.pop_back();
     }
-    absolute_ = "file://" + percentEncodePath(path_);
-    if (isDirectory_ && absolute_.back() != '/') {
-        absolute_.push_back('/');
+}
+
+std::string FileURL::absoluteString() const {
+    std::string absolute = "file://" + percentEncodePath(path_);
+    if (isDirectory_ && absolute.back() != '/') {
+        absolute.push_back('/');
     }
+    return absolute;
 }
 
 std::string FileURL::lastPathComponent() const {

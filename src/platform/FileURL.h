@@ -19,8 +19,9 @@ class FileURL {
     bool isDirectory() const { return isDirectory_; }
     bool isEmpty() const { return path_.empty(); }
 
-    // "file://" + the percent-encoded path, with a trailing "/" for a directory.
-    const std::string& absoluteString() const { return absolute_; }
+    // "file://" + the percent-encoded path, with a trailing "/" for a directory. Made on
+    // request: most users of a URL need only its path.
+    std::string absoluteString() const;
     std::string lastPathComponent() const;
     // Text after the last dot of the last component; empty when there is no dot, when the only
     // dot starts the name, or when the name ends in a dot.
@@ -28,13 +29,13 @@ class FileURL {
 
     FileURL appendingPathComponent(std::string_view component, bool isDirectory) const;
 
+    // Equal absolute strings: the encoding is one to one, and the root is "file:///" either way.
     friend bool operator==(const FileURL& a, const FileURL& b) {
-        return a.absolute_ == b.absolute_;
+        return a.path_ == b.path_ && (a.isDirectory_ == b.isDirectory_ || a.path_ == "/");
     }
 
   private:
     std::string path_;
-    std::string absolute_;
     bool isDirectory_ = false;
 };
 

@@ -61,6 +61,8 @@ TEST(FileURL, EqualityIsByAbsoluteString) {
     EXPECT_EQ(FileURL("/p/App", true), FileURL("/p/App/", true));
     EXPECT_FALSE(FileURL("/p/App", true) == FileURL("/p/App", false));
     EXPECT_FALSE(FileURL("/p/App", true) == FileURL("/p/app", true));
+    EXPECT_EQ(FileURL("/", true), FileURL("/", false));  // both "file:///"
+    EXPECT_EQ(FileURL("/", false).absoluteString(), "file:///");
 }
 
 TEST(FileURL, RelativePathIsResolvedAgainstTheWorkingDirectory) {
