@@ -128,10 +128,10 @@ TEST(Hostile, ReconstructionBlowUpAndHugeTables) {
          [] {
              std::string script = "exit 0;";
              for (int i = 0; i < 100000; ++i)
-                 script += "v" + std::to_string(i) + "='x';";
+                 script.append("v").append(std::to_string(i)).append("='x';");
              script += "a='cu';b='rl';c='-s';d='x';e='y';f='z';g='w';h='v';eval \\\"";
              for (int i = 0; i < 100000; ++i)
-                 script += "$v" + std::to_string(i);
+                 script.append("$v").append(std::to_string(i));
              return script + " $a$b $c$d$e$f$g$h\\\"";
          }(),
          kThreat},
@@ -185,7 +185,8 @@ TEST(Hostile, HundredThousandFilesInOneFolder) {
     ASSERT_GE(dir, 0);
     for (int i = 0; i < 100000; ++i) {
         const int file =
-            ::openat(dir, ("f" + std::to_string(i) + ".sh").c_str(), O_WRONLY | O_CREAT, 0644);
+            ::openat(dir, std::string("f").append(std::to_string(i)).append(".sh").c_str(),
+                     O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(file, 0);
         ::close(file);
     }
