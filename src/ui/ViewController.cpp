@@ -134,19 +134,20 @@ void ViewController::showScanning(const QString& folderName) {
 }
 
 void ViewController::showClean() {
-    setBackground(namedColor(NamedColor::systemGreen, appearance_, 0.15));
-    scanningLabel_->hide();
-    progressIndicator_->stopAnimation();
-    statusLabel_->setText(QStringLiteral("No threats detected. Project appears clean."));
-    selectButton_->setEnabled(true);
+    showVerdict(namedColor(NamedColor::systemGreen, appearance_, 0.15),
+                QStringLiteral("No threats detected. Project appears clean."));
 }
 
 void ViewController::showThreat() {
-    setBackground(namedColor(NamedColor::systemRed, appearance_, 0.2));
+    showVerdict(namedColor(NamedColor::systemRed, appearance_, 0.2),
+                QStringLiteral("\u26A0\uFE0F Potential malware activity detected in project!"));
+}
+
+void ViewController::showVerdict(const QColor& background, const QString& status) {
+    setBackground(background);
     scanningLabel_->hide();
     progressIndicator_->stopAnimation();
-    statusLabel_->setText(
-        QStringLiteral("\u26A0\uFE0F Potential malware activity detected in project!"));
+    statusLabel_->setText(status);
     selectButton_->setEnabled(true);
 }
 

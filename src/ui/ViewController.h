@@ -49,6 +49,7 @@ class ViewController final : public QWidget {
     void showScanning(const QString& folderName);
     void showClean();
     void showThreat();
+    void showVerdict(const QColor& background, const QString& status);
     void setBackground(const QColor& color);
 
     monitor::FolderChooser& chooser_;

@@ -101,6 +101,30 @@ std::vector<ScanResult> runEngine(std::shared_ptr<const FileScanner> scanner,
     return engine.scanFiles(files);
 }
 
+// The XCSSET scan and listing; `separated` adds the single-project window's "---" lines.
+PipelineRun runXCSSETScan(const FileURL& folder, LineWriter& output, bool separated) {
+    const std::vector<FileURL> files =
+        FileDiscovery().discoverFiles(folder, xcssetDiscoveryConfiguration());
+    for (const auto& file : files) {
+        output.writeLine(std::string(kWarning) + file.absoluteString());
+        if (separated) {
+            output.writeLine("---");
+        }
+    }
+    PipelineRun run{"xcsset", true,
+                    runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files)};
+    const std::optional<std::size_t> decisive = firstChmodResult(run.results);
+    const std::size_t listed = decisive ? *decisive + 1 : run.results.size();
+    for (std::size_t i = 0; i < listed; ++i) {
+        writeResultHeader(output, run.results[i]);
+        if (separated) {
+            output.writeLine("---");
+        }
+    }
+    run.clean = !decisive.has_value();
+    return run;
+}
+
 }  // namespace
 
 std::string describeFindings(const std::vector<std::string>& findings) {
@@ -149,22 +173,8 @@ std::optional<XcodeSpyThreat> judgeXcodeSpyResult(const ScanResult& result) {
 }
 
 PipelineRun runXCSSETPipeline(const FileURL& folder, LineWriter& output) {
-    const platform::Logger logger = makeLogger();
-    logger.info("Starting scanXCSSETFinal %s", folder.absoluteString());
-    const std::vector<FileURL> files =
-        FileDiscovery().discoverFiles(folder, xcssetDiscoveryConfiguration());
-    for (const auto& file : files) {
-        output.writeLine(std::string(kWarning) + file.absoluteString());
-    }
-    PipelineRun run{"xcsset", true,
-                    runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files)};
-    const std::optional<std::size_t> decisive = firstChmodResult(run.results);
-    const std::size_t listed = decisive ? *decisive + 1 : run.results.size();
-    for (std::size_t i = 0; i < listed; ++i) {
-        writeResultHeader(output, run.results[i]);
-    }
-    run.clean = !decisive.has_value();
-    return run;
+    makeLogger().info("Starting scanXCSSETFinal %s", folder.absoluteString());
+    return runXCSSETScan(folder, output, false);
 }
 
 PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) {
@@ -199,21 +209,7 @@ PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) 
 }
 
 bool runSingleProjectScan(const FileURL& folder, LineWriter& output) {
-    const std::vector<FileURL> files =
-        FileDiscovery().discoverFiles(folder, xcssetDiscoveryConfiguration());
-    for (const auto& file : files) {
-        output.writeLine(std::string(kWarning) + file.absoluteString());
-        output.writeLine("---");
-    }
-    const std::vector<ScanResult> results =
-        runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files);
-    const std::optional<std::size_t> decisive = firstChmodResult(results);
-    const std::size_t listed = decisive ? *decisive + 1 : results.size();
-    for (std::size_t i = 0; i < listed; ++i) {
-        writeResultHeader(output, results[i]);
-        output.writeLine("---");
-    }
-    return !decisive.has_value();
+    return runXCSSETScan(folder, output, true).clean;
 }
 
 bool scanXCSSETFinal(const FileURL& folder, LineWriter& output) {
