@@ -10,9 +10,13 @@
 #include <random>
 
 #include "core/FileDiscovery.h"
+#include "detectors/xcodespy/ShellScriptBlockMatcher.h"
 #include "detectors/xcodespy/XcodeSpyScanner.h"
+#include "detectors/xcsset/PayloadMatchers.h"
 #include "detectors/xcsset/XCSSETScanner.h"
 #include "platform/LineWriter.h"
+#include "platform/TextFile.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -113,6 +117,98 @@ void xcodeSpyScan(benchmark::State& state) {
                             static_cast<std::int64_t>(fs::file_size(projectOnDisk())));
 }
 BENCHMARK(xcodeSpyScan)->Unit(benchmark::kMillisecond);
+
+// The stages of a scan one by one over the same project file, to see where a scan's time goes.
+// QUILLON_BENCH_PROJECT names a real project file to use instead, for instance one of
+// make_corpus.py's.
+const std::string& projectText() {
+    static const std::string text = [] {
+        if (const char* path = std::getenv("QUILLON_BENCH_PROJECT")) {
+            if (auto content = platform::readTextFile(path)) {
+                return std::move(*content);
+            }
+        }
+        return projectFile(5 << 20);
+    }();
+    return text;
+}
+
+template <typename Stage>
+void stage(benchmark::State& state, Stage run) {
+    const std::string& text = projectText();
+    for (auto _ : state) {
+        run(text);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
+template <typename Finder>
+void countMatches(benchmark::State& state, Finder finder) {
+    stage(state, [&](const std::string& text) {
+        std::size_t count = 0;
+        finder(text, [&](const platform::Regex::Match&) { return ++count > 0; });
+        benchmark::DoNotOptimize(count);
+    });
+}
+
+BENCHMARK_CAPTURE(countMatches, standaloneRuns, detectors::xcsset::findStandaloneRuns);
+BENCHMARK_CAPTURE(countMatches, echoArguments, detectors::xcsset::findEchoArguments);
+BENCHMARK_CAPTURE(countMatches, printfArguments, detectors::xcsset::findPrintfArguments);
+BENCHMARK_CAPTURE(countMatches, shellScriptBlocks, detectors::xcodespy::findShellScriptBlocks);
+
+void keywordRules(benchmark::State& state) {
+    const detectors::xcsset::XCSSETScanner scanner(platform::nullOutput());
+    detectors::xcsset::XCSSETScanner::ScanContext context;
+    context.file = platform::FileURL("/p/App.xcodeproj/project.pbxproj", false);
+    context.content = projectText();
+    stage(state, [&](const std::string&) { benchmark::DoNotOptimize(scanner.score(context)); });
+}
+BENCHMARK(keywordRules);
+
+void utf8Check(benchmark::State& state) {
+    stage(state,
+          [](const std::string& text) { benchmark::DoNotOptimize(platform::isValidUtf8(text)); });
+}
+BENCHMARK(utf8Check);
+
+void fileRead(benchmark::State& state) {
+    const std::string path = projectOnDisk().string();
+    stage(state,
+          [&](const std::string&) { benchmark::DoNotOptimize(platform::readTextFile(path)); });
+}
+BENCHMARK(fileRead);
+
+// What a monitoring cycle costs before any detector runs: both discoveries over
+// QUILLON_BENCH_CORPUS and a read of every file each scan takes. Compare with the whole cycle
+// to see what the detectors add.
+void cycleFloor(benchmark::State& state) {
+    const char* corpus = std::getenv("QUILLON_BENCH_CORPUS");
+    if (corpus == nullptr) {
+        state.SkipWithError("set QUILLON_BENCH_CORPUS to a tree from make_corpus.py");
+        return;
+    }
+    const platform::FileURL root(corpus, true);
+    const detectors::xcsset::XCSSETScanner xcsset(platform::nullOutput());
+    const detectors::xcodespy::XcodeSpyScanner xcodeSpy;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        for (const auto& file :
+             core::FileDiscovery().discoverFiles(root, core::xcssetDiscoveryConfiguration())) {
+            if (xcsset.canScan(file)) {
+                bytes += platform::readTextFile(file.path()).value_or("").size();
+            }
+        }
+        for (const auto& file :
+             core::FileDiscovery().discoverFiles(root, core::xcodeSpyDiscoveryConfiguration())) {
+            if (xcodeSpy.canScan(file)) {
+                bytes += platform::readTextFile(file.path()).value_or("").size();
+            }
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(cycleFloor)->Unit(benchmark::kMillisecond);
 
 // A report with a thousand candidates and payloads, one write per line to /dev/null.
 void reporting(benchmark::State& state) {

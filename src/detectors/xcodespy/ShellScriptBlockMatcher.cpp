@@ -1,29 +1,11 @@
 #include "detectors/xcodespy/ShellScriptBlockMatcher.h"
 
-#include <cstdint>
-#include <cstring>
-
+#include "platform/ByteSearch.h"
 #include "platform/TextScanning.h"
 
 namespace quillon::detectors::xcodespy {
 
 using platform::Regex;
-
-namespace {
-
-// Whether any of eight bytes is s, S or 0xC5 (the word tricks of "find a zero byte").
-bool mayStartHere(const char* bytes) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, 8);
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-    const auto hasZeroByte = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
-    // Setting bit 5 folds S onto s; no other byte becomes 0x73 that way.
-    return hasZeroByte((word | 0x2020202020202020ULL) ^ (0x73 * kOnes)) ||
-           hasZeroByte(word ^ (0xC5 * kOnes));
-}
-
-}  // namespace
 
 void findShellScriptBlocks(std::string_view text,
                            const std::function<bool(const Regex::Match&)>& visit) {
@@ -33,18 +15,12 @@ void findShellScriptBlocks(std::string_view text,
     bool closerKnown = false;
     std::size_t at = 0;
     while (at < text.size()) {
-        // "shellScript" starts with s, S or the long s (C5 BF); nothing else can begin it.
-        // Eight bytes at a time while none of them can.
-        while (at + 8 <= text.size() && !mayStartHere(text.data() + at)) {
-            at += 8;
-        }
-        if (at >= text.size()) {
+        // "shellScript" starts with s or S and then h or H, or with the long s (C5 BF), which
+        // folds to s; nothing else can begin it.
+        static const platform::FoldedLeadFinder leads("sh", 0xC5);
+        at = leads.next(text, at);
+        if (at == std::string_view::npos) {
             break;
-        }
-        const char c = text[at];
-        if (c != 's' && c != 'S' && c != '\xC5') {
-            ++at;
-            continue;
         }
         const std::size_t literal = platform::matchFoldedLiteral(text, at, "shellscript");
         if (literal == 0) {

@@ -5,7 +5,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/ByteSearch.h"
 #include "platform/TextScanning.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillon::detectors::xcsset {
 
@@ -62,70 +67,73 @@ bool quotedArgument(std::string_view text, std::size_t quote, Regex::Match& matc
     return true;
 }
 
-// Finds, left to right, where the first three letters of a lower-case ASCII literal stand in
-// any case, eight positions per step: the three letters together are rare in project files,
-// where single letters are everywhere.
-class LeadFinder {
-  public:
-    LeadFinder(std::string_view text, std::string_view literal) : text_(text) {
-        for (int k = 0; k < 3; ++k) {
-            letters_[k] = static_cast<unsigned char>(literal[static_cast<std::size_t>(k)]);
+}  // namespace
+
+namespace {
+
+// Where the next stretch of sixteen run bytes starts, stepping sixteen bytes from `from`:
+// a run of 40 or more holds at least one such stretch on any sixteen-byte grid, while the
+// short words and identifiers that fill a project file mostly do not.
+std::size_t nextFullStretch(std::string_view text, std::size_t from) {
+    std::size_t at = from;
+#if defined(__SSE2__)
+    const char* data = text.data();
+    const auto inRange = [](__m128i bytes, char low, char count) {
+        // Unsigned `low <= byte < low + count` with signed comparisons.
+        const __m128i shifted = _mm_add_epi8(bytes, _mm_set1_epi8(static_cast<char>(-128 - low)));
+        return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + count)));
+    };
+    for (; at + 16 <= text.size(); at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        // Setting bit 5 maps exactly the upper-case letters onto the lower-case ones.
+        const __m128i letters = inRange(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 26);
+        const __m128i digits = inRange(bytes, '0', 10);
+        const __m128i signs = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')),
+                                           _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('/')),
+                                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('='))));
+        if (_mm_movemask_epi8(_mm_or_si128(letters, _mm_or_si128(digits, signs))) == 0xFFFF) {
+            return at;
         }
     }
-
-    std::size_t next(std::size_t from) const {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-        constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
-        constexpr std::uint64_t kCase = 0x2020202020202020ULL;
-        // 0x80 in exactly the bytes of `v` that are zero.
-        const auto zeroBytes = [](std::uint64_t v) { return ~(((v & kLows) + kLows) | v | kLows); };
-        std::size_t at = from;
-        for (; at + 10 <= text_.size(); at += 8) {
-            std::uint64_t hits = ~std::uint64_t{0};
-            for (int k = 0; k < 3; ++k) {
-                std::uint64_t word;
-                std::memcpy(&word, text_.data() + at + static_cast<std::size_t>(k), 8);
-                hits &= zeroBytes((word | kCase) ^ (letters_[k] * kOnes));
-            }
-            if (hits != 0) {
-                return at + static_cast<std::size_t>(__builtin_ctzll(hits) / 8);
-            }
+#else
+    for (; at + 16 <= text.size(); at += 16) {
+        std::size_t k = 0;
+        while (k < 16 && kRunBytes[static_cast<unsigned char>(text[at + k])]) {
+            ++k;
         }
-        for (; at + 3 <= text_.size(); ++at) {
-            bool match = true;
-            for (int k = 0; k < 3 && match; ++k) {
-                match = (static_cast<unsigned char>(text_[at + static_cast<std::size_t>(k)]) |
-                         0x20) == letters_[k];
-            }
-            if (match) {
-                return at;
-            }
+        if (k == 16) {
+            return at;
         }
-        return std::string_view::npos;
     }
-
-  private:
-    std::string_view text_;
-    unsigned char letters_[3] = {};
-};
+#endif
+    return std::string_view::npos;
+}
 
 }  // namespace
 
 void findStandaloneRuns(std::string_view text, const MatchVisitor& visit) {
+    const auto isRunByte = [&](std::size_t i) {
+        return kRunBytes[static_cast<unsigned char>(text[i])];
+    };
+    // Runs are maximal: a shorter one cannot match from any of its positions, and the byte
+    // before a run found here is never a run byte, so no run is reported twice.
     std::size_t at = 0;
-    while (at < text.size()) {
-        if (!kRunBytes[static_cast<unsigned char>(text[at])]) {
-            ++at;
-            continue;
+    while (true) {
+        const std::size_t stretch = nextFullStretch(text, at);
+        if (stretch == std::string_view::npos) {
+            return;
         }
-        std::size_t end = at;
-        while (end < text.size() && kRunBytes[static_cast<unsigned char>(text[end])]) {
+        std::size_t begin = stretch;
+        while (begin > at && isRunByte(begin - 1)) {
+            --begin;
+        }
+        std::size_t end = stretch + 16;
+        while (end < text.size() && isRunByte(end)) {
             ++end;
         }
-        // A maximal run: shorter ones cannot match from any of their positions.
-        if (end - at >= 40) {
+        if (end - begin >= 40) {
             Regex::Match match;
-            match.begin = at;
+            match.begin = begin;
             match.end = end;
             if (!visit(match)) {
                 return;
@@ -136,9 +144,10 @@ void findStandaloneRuns(std::string_view text, const MatchVisitor& visit) {
 }
 
 void findEchoArguments(std::string_view text, const MatchVisitor& visit) {
-    const LeadFinder leads(text, "echo");
+    // The first three letters together are rare in project files; single letters are not.
+    static const platform::FoldedLeadFinder leads("ech");
     std::size_t at = 0;
-    while ((at = leads.next(at)) != std::string_view::npos) {
+    while ((at = leads.next(text, at)) != std::string_view::npos) {
         const std::size_t literal = platform::matchFoldedLiteral(text, at, "echo");
         if (literal == 0) {
             ++at;
@@ -179,9 +188,9 @@ void findPrintfArguments(std::string_view text, const MatchVisitor& visit) {
         }
     };
 
-    const LeadFinder leads(text, "printf");
+    static const platform::FoldedLeadFinder leads("pri");
     std::size_t at = 0;
-    while ((at = leads.next(at)) != std::string_view::npos) {
+    while ((at = leads.next(text, at)) != std::string_view::npos) {
         const std::size_t literal = platform::matchFoldedLiteral(text, at, "printf");
         if (literal == 0) {
             ++at;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace quillon::platform {
+
+// Finds, left to right, where a short ASCII lead (one to four bytes) stands in a text, ASCII
+// letters in any case and every other byte exactly; sixteen positions per step where the
+// processor has vector instructions. The detectors put it in front of their matchers: a lead
+// of two or three letters is rare in project files, where single letters are everywhere.
+// Immutable after construction; thread-safe.
+class FoldedLeadFinder {
+  public:
+    // `lead` holds letters in lower case. `alternative` is a byte that counts as a lead on its
+    // own (the first byte of a non-ASCII character that folds to the lead's first letter), or
+    // -1 for none.
+    explicit FoldedLeadFinder(std::string_view lead, int alternative = -1);
+
+    // The first position at or after `from` where the lead (or the alternative byte) starts,
+    // or npos.
+    std::size_t next(std::string_view text, std::size_t from) const;
+
+  private:
+    bool matchesAt(std::string_view text, std::size_t at) const;
+
+    unsigned char bytes_[4] = {};
+    unsigned char caseBits_[4] = {};  // 0x20 where the byte is a letter, so case is ignored
+    std::size_t length_ = 0;
+    int alternative_ = -1;
+};
+
+// Whether `c` is an ASCII letter; and the ASCII lowercase of a byte, other bytes unchanged.
+constexpr bool isAsciiLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr unsigned char asciiFold(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+}  // namespace quillon::platform
