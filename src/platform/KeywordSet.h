@@ -25,6 +25,7 @@ class KeywordSet {
     std::vector<std::uint64_t> found_;  // state -> keywords ending here
     std::size_t count_ = 0;
     std::size_t longest_ = 0;
+    std::size_t firstAccepting_ = 0;  // states from here on find something
 };
 
 }  // namespace quillon::platform

@@ -20,6 +20,13 @@ TEST(KeywordSet, FindsOverlappingAndNestedKeywords) {
     EXPECT_EQ(set.find("b\xC3\xA1sh"), 0b1u);       // other bytes compare exactly
 }
 
+TEST(KeywordSet, AnEmptyKeywordOccursEverywhere) {
+    const KeywordSet set({"", "ab"});
+    EXPECT_EQ(set.find(""), 0b1u);
+    EXPECT_EQ(set.find("xaby"), 0b11u);
+    EXPECT_EQ(set.find(std::string(5000, 'b') + "AB"), 0b11u);
+}
+
 TEST(KeywordSet, KeywordsAcrossTheStretchesOfALongText) {
     const KeywordSet set({"launchdaemons", "curl", "zz"});
     for (std::size_t at = 0; at < 4200; at += 7) {
@@ -43,7 +50,7 @@ TEST(KeywordSet, AgreesWithSearchingEachKeyword) {
     const std::string alphabet = "abcshlurxSHABX \xC3";
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
     std::uniform_int_distribution<int> length(0, 40);
-    std::uniform_int_distribution<int> longLength(300, 3000);  // the four-stretch path
+    std::uniform_int_distribution<int> longLength(300, 3000);  // the many-stretch path
     for (int round = 0; round < 22000; ++round) {
         std::string text;
         for (int i = round < 20000 ? length(random) : longLength(random); i > 0; --i) {
