@@ -113,7 +113,7 @@ std::uint64_t KeywordSet::find(std::string_view text) const {
     const std::uint8_t* next = next_.data();
     const std::uint64_t* found = found_.data();
     const std::size_t accepting = firstAccepting_;
-    std::uint64_t seen = 0;
+    std::uint64_t seen = found[0];  // empty keywords, found before the first byte
 
     // Eight automata on eight stretches of the text at once: each step of one waits for its own
     // previous step only, so the processor overlaps them. Every stretch but the first starts
