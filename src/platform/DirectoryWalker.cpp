@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -14,13 +15,26 @@ namespace quillon::platform {
 
 namespace {
 
+// A directory's entries: the names one after another in one buffer, so that listing a
+// directory costs no allocation per entry.
 struct Item {
-    std::string name;
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
     bool isDirectory = false;
 };
 
-struct Frame {
+struct Listing {
+    std::string names;
     std::vector<Item> items;
+
+    std::string_view name(const Item& item) const {
+        return {names.data() + item.offset, item.length};
+    }
+    const char* terminatedName(const Item& item) const { return names.data() + item.offset; }
+};
+
+struct Frame {
+    Listing listing;
     std::size_t next = 0;
     std::string path;
     int fd = -1;  // closed for frames deeper than kOpenLevels while a child is walked
@@ -33,8 +47,7 @@ constexpr std::size_t kOpenLevels = 48;
 
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-void addItem(std::vector<Item>& items, int fd, const char* rawName, unsigned char type,
-             bool skipHidden) {
+void addItem(Listing& listing, int fd, const char* rawName, unsigned char type, bool skipHidden) {
     const std::string_view name(rawName);
     if (name == "." || name == ".." || (skipHidden && name.front() == '.')) {
         return;
@@ -48,7 +61,10 @@ void addItem(std::vector<Item>& items, int fd, const char* rawName, unsigned cha
         }
         isDirectory = S_ISDIR(info.st_mode);
     }
-    items.push_back(Item{std::string(name), isDirectory});
+    listing.items.push_back(Item{static_cast<std::uint32_t>(listing.names.size()),
+                                 static_cast<std::uint32_t>(name.size()), isDirectory});
+    listing.names.append(name);
+    listing.names.push_back('\0');  // openat takes the name from the buffer as it stands
 }
 
 #ifdef __linux__
@@ -59,8 +75,8 @@ constexpr std::size_t kRecordName = 19;
 #endif
 
 // Reads and sorts the entries of an open directory; `fd` stays open.
-std::vector<Item> readItems(int fd, bool skipHidden) {
-    std::vector<Item> items;
+Listing readItems(int fd, bool skipHidden) {
+    Listing listing;
 #ifdef __linux__
     // The raw listing call reads straight from our descriptor: no duplicate descriptor and no
     // directory stream per directory, which matters when a monitor walks tens of thousands of
@@ -75,7 +91,7 @@ std::vector<Item> readItems(int fd, bool skipHidden) {
             const char* record = buffer + offset;
             unsigned short length = 0;
             std::memcpy(&length, record + kRecordLength, sizeof length);
-            addItem(items, fd, record + kRecordName,
+            addItem(listing, fd, record + kRecordName,
                     static_cast<unsigned char>(record[kRecordType]), skipHidden);
             offset += length;
         }
@@ -83,21 +99,21 @@ std::vector<Item> readItems(int fd, bool skipHidden) {
 #else
     const int listing = ::dup(fd);
     if (listing < 0) {
-        return items;
+        return listing;
     }
     DIR* dir = ::fdopendir(listing);
     if (dir == nullptr) {
         ::close(listing);
-        return items;
+        return listing;
     }
     while (const dirent* entry = ::readdir(dir)) {
-        addItem(items, fd, entry->d_name, entry->d_type, skipHidden);
+        addItem(listing, fd, entry->d_name, entry->d_type, skipHidden);
     }
     ::closedir(dir);
 #endif
-    std::sort(items.begin(), items.end(),
-              [](const Item& a, const Item& b) { return a.name < b.name; });
-    return items;
+    std::sort(listing.items.begin(), listing.items.end(),
+              [&](const Item& a, const Item& b) { return listing.name(a) < listing.name(b); });
+    return listing;
 }
 
 bool identify(int fd, Frame& frame) {
@@ -124,7 +140,7 @@ std::string joinPath(std::string_view parent, std::string_view name) {
 }  // namespace
 
 std::string DirectoryWalker::Entry::path() const {
-    return joinPath(std::string(parent), std::string(name));
+    return joinPath(parent, name);
 }
 
 void DirectoryWalker::walk(const std::string& root, Options options,
@@ -141,7 +157,7 @@ void DirectoryWalker::walk(const std::string& root, Options options,
     // descriptors or overflows a path buffer.
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        if (frame.next == frame.items.size()) {
+        if (frame.next == frame.listing.items.size()) {
             const int childFd = frame.fd;
             stack.pop_back();
             if (!stack.empty() && stack.back().fd < 0) {
@@ -162,15 +178,16 @@ void DirectoryWalker::walk(const std::string& root, Options options,
             ::close(childFd);
             continue;
         }
-        const Item& item = frame.items[frame.next++];
-        const Next next = visit(Entry{frame.path, item.name, item.isDirectory});
+        const Item item = frame.listing.items[frame.next++];
+        const std::string_view name = frame.listing.name(item);
+        const Next next = visit(Entry{frame.path, name, item.isDirectory});
         if (next == Next::stop) {
             break;
         }
         if (!item.isDirectory || next == Next::skipDescendants) {
             continue;
         }
-        const int child = ::openat(frame.fd, item.name.c_str(), kDirectoryFlags);
+        const int child = ::openat(frame.fd, frame.listing.terminatedName(item), kDirectoryFlags);
         if (child < 0) {
             continue;  // unreadable, or replaced by a link meanwhile
         }
@@ -182,8 +199,7 @@ void DirectoryWalker::walk(const std::string& root, Options options,
             ::close(frame.fd);
             frame.fd = -1;
         }
-        Frame inner{readItems(child, options.skipHidden), 0, joinPath(frame.path, item.name),
-                    child};
+        Frame inner{readItems(child, options.skipHidden), 0, joinPath(frame.path, name), child};
         stack.push_back(std::move(inner));
     }
     for (const Frame& frame : stack) {
