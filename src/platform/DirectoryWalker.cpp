@@ -3,13 +3,19 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/MountTable.h"
 
 namespace quillon::platform {
 
@@ -74,8 +80,39 @@ constexpr std::size_t kRecordType = 18;
 constexpr std::size_t kRecordName = 19;
 #endif
 
-// Reads and sorts the entries of an open directory; `fd` stays open.
-Listing readItems(int fd, bool skipHidden) {
+#ifdef __linux__
+// The longest record the listing call can return: header, a 255-byte name, its terminator,
+// rounded up to eight bytes.
+constexpr std::size_t kLongestRecord = 280;
+
+// Whether an answer of the listing call that left room for the longest record means the
+// directory has no more entries. ext2/3/4 and tmpfs fill the buffer as far as the entries go,
+// so such an answer was the last one and the closing call that would answer nothing can be
+// saved: half the listing calls of a walk. Network and FUSE file systems may answer in parts
+// and are asked until they answer nothing; so is every directory of a tree with anything
+// mounted inside it, which could be any file system.
+bool shortListingsAreComplete(int rootFd, const std::string& root) {
+    constexpr long kExtMagic = 0xEF53;
+    constexpr long kTmpfsMagic = 0x01021994;
+    struct statfs fileSystem {};
+    if (::fstatfs(rootFd, &fileSystem) != 0 ||
+        (fileSystem.f_type != kExtMagic && fileSystem.f_type != kTmpfsMagic)) {
+        return false;
+    }
+    char* resolved = ::realpath(root.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return false;
+    }
+    const std::string absolute(resolved);
+    std::free(resolved);
+    const auto mountPoints = currentMountPoints();
+    return mountPoints && !hasMountBelow(*mountPoints, absolute);
+}
+#endif
+
+// Reads and sorts the entries of an open directory; `fd` stays open. `shortIsComplete`: see
+// shortListingsAreComplete.
+Listing readItems(int fd, bool skipHidden, bool shortIsComplete) {
     Listing listing;
 #ifdef __linux__
     // The raw listing call reads straight from our descriptor: no duplicate descriptor and no
@@ -95,15 +132,19 @@ Listing readItems(int fd, bool skipHidden) {
                     static_cast<unsigned char>(record[kRecordType]), skipHidden);
             offset += length;
         }
+        if (shortIsComplete && static_cast<std::size_t>(got) + kLongestRecord <= sizeof buffer) {
+            break;
+        }
     }
 #else
-    const int listing = ::dup(fd);
-    if (listing < 0) {
+    (void)shortIsComplete;  // directory streams read to the end themselves
+    const int copy = ::dup(fd);
+    if (copy < 0) {
         return listing;
     }
-    DIR* dir = ::fdopendir(listing);
+    DIR* dir = ::fdopendir(copy);
     if (dir == nullptr) {
-        ::close(listing);
+        ::close(copy);
         return listing;
     }
     while (const dirent* entry = ::readdir(dir)) {
@@ -149,8 +190,13 @@ void DirectoryWalker::walk(const std::string& root, Options options,
     if (rootFd < 0) {
         return;
     }
+#ifdef __linux__
+    const bool shortIsComplete = shortListingsAreComplete(rootFd, root);
+#else
+    const bool shortIsComplete = false;
+#endif
     std::vector<Frame> stack;
-    stack.push_back(Frame{readItems(rootFd, options.skipHidden), 0, root, rootFd});
+    stack.push_back(Frame{readItems(rootFd, options.skipHidden, shortIsComplete), 0, root, rootFd});
     // Up to kOpenLevels directories stay open, which is every directory of an ordinary tree.
     // Deeper ones are closed while their children are walked and reopened through "..", after
     // checking it is still the same directory, so no tree depth or path length runs out of
@@ -199,7 +245,8 @@ void DirectoryWalker::walk(const std::string& root, Options options,
             ::close(frame.fd);
             frame.fd = -1;
         }
-        Frame inner{readItems(child, options.skipHidden), 0, joinPath(frame.path, name), child};
+        Frame inner{readItems(child, options.skipHidden, shortIsComplete), 0,
+                    joinPath(frame.path, name), child};
         stack.push_back(std::move(inner));
     }
     for (const Frame& frame : stack) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -95,6 +96,26 @@ TEST(FileDiscovery, EmptyAndMissingRoots) {
             .empty());
     const auto file = tree.write("plain.sh", "");
     EXPECT_TRUE(FileDiscovery().discoverFiles(file, xcssetDiscoveryConfiguration()).empty());
+}
+
+// Folders too big for one answer of the listing call, with names of every length up to the
+// longest, so that answers end at every kind of boundary.
+TEST(FileDiscovery, BigFoldersAreListedWhole) {
+    testing::TempTree tree;
+    tree.mkdir("Big");
+    std::vector<std::string> expected;
+    std::size_t longest = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::string name = std::to_string(10000 + i) + "_";
+        name.resize(static_cast<std::size_t>(8 + (i * 37) % 245), 'n');
+        name += ".sh";
+        ::close(::open(tree.path("Big/" + name).c_str(), O_CREAT | O_WRONLY, 0644));
+        longest = std::max(longest, name.size());
+        expected.push_back("Big/" + name);
+    }
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(longest, 255u);
+    EXPECT_EQ(relative(tree, FileDiscovery().discoverFiles(tree.url(), {"sh"}, true)), expected);
 }
 
 TEST(FileDiscovery, SymbolicLinksAreListedButNotFollowed) {
