@@ -4,6 +4,11 @@
 #include <deque>
 #include <stdexcept>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUILLON_KEYWORD_VECTORS 1
+#include <immintrin.h>
+#endif
+
 namespace quillon::platform {
 
 namespace {
@@ -11,6 +16,200 @@ namespace {
 unsigned char fold(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
 }
+
+using Bits = std::uint64_t;
+
+bool occursAt(std::string_view text, std::size_t at, std::string_view folded) {
+    if (at + folded.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t k = 0; k < folded.size(); ++k) {
+        if (fold(static_cast<unsigned char>(text[at + k])) !=
+            static_cast<unsigned char>(folded[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+#ifdef QUILLON_KEYWORD_VECTORS
+// The prefilter: the keywords still missing go into eight buckets, and for each of the first
+// three bytes of a keyword, two 16-entry tables (one per half of the byte) say which buckets
+// may have that byte there. Three shuffles per half and position test sixteen positions for
+// all keywords at once; a position that passes is checked keyword by keyword. Keywords that
+// share their first three bytes share a bucket, so the launch keywords cost one bucket.
+struct Buckets {
+    alignas(16) std::uint8_t low[3][16] = {};
+    alignas(16) std::uint8_t high[3][16] = {};
+    Bits keywords[8] = {};
+};
+
+Buckets fillBuckets(const std::vector<std::string>& folded, Bits missing) {
+    Buckets buckets;
+    std::vector<std::string_view> prefixes;
+    for (std::size_t k = 0; k < folded.size(); ++k) {
+        if (!(missing >> k & 1)) {
+            continue;
+        }
+        const std::string_view prefix = std::string_view(folded[k]).substr(0, 3);
+        const auto known = std::find(prefixes.begin(), prefixes.end(), prefix);
+        const std::size_t index = static_cast<std::size_t>(known - prefixes.begin());
+        if (known == prefixes.end()) {
+            prefixes.push_back(prefix);
+        }
+        const std::size_t bucket = index % 8;
+        const auto bit = static_cast<std::uint8_t>(1u << bucket);
+        buckets.keywords[bucket] |= Bits{1} << k;
+        for (std::size_t j = 0; j < 3; ++j) {
+            if (j >= prefix.size()) {
+                for (std::size_t v = 0; v < 16; ++v) {  // shorter keyword: any byte here
+                    buckets.low[j][v] |= bit;
+                    buckets.high[j][v] |= bit;
+                }
+                continue;
+            }
+            const auto c = static_cast<unsigned char>(prefix[j]);
+            for (const unsigned char v :
+                 {c, (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c}) {
+                buckets.low[j][v & 0x0F] |= bit;
+                buckets.high[j][v >> 4] |= bit;
+            }
+        }
+    }
+    return buckets;
+}
+
+__attribute__((target("ssse3"))) Bits findByVectors(std::string_view text,
+                                                    const std::vector<std::string>& folded,
+                                                    Bits seen, Bits all) {
+    const char* data = text.data();
+    const std::size_t n = text.size();
+    std::size_t at = 0;
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i zero = _mm_setzero_si128();
+    while (seen != all && at + 18 <= n) {
+        const Buckets buckets = fillBuckets(folded, all & ~seen);
+        __m128i low[3];
+        __m128i high[3];
+        for (std::size_t j = 0; j < 3; ++j) {
+            low[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(buckets.low[j]));
+            high[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(buckets.high[j]));
+        }
+        bool changed = false;
+        // Three loads of sixteen bytes at at, at + 1 and at + 2 stay inside the text.
+        for (; !changed && at + 18 <= n; at += 16) {
+            __m128i hits = _mm_set1_epi8(-1);
+            for (std::size_t j = 0; j < 3; ++j) {
+                const __m128i bytes =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + j));
+                const __m128i lows = _mm_shuffle_epi8(low[j], _mm_and_si128(bytes, nibble));
+                const __m128i highs =
+                    _mm_shuffle_epi8(high[j], _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble));
+                hits = _mm_and_si128(hits, _mm_and_si128(lows, highs));
+            }
+            auto mask =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(hits, zero))) ^ 0xFFFFu;
+            if (mask == 0) {
+                continue;
+            }
+            alignas(16) std::uint8_t bucketsAt[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(bucketsAt), hits);
+            for (; mask != 0; mask &= mask - 1) {
+                const auto offset = static_cast<std::size_t>(__builtin_ctz(mask));
+                for (unsigned b = bucketsAt[offset]; b != 0; b &= b - 1) {
+                    Bits candidates = buckets.keywords[__builtin_ctz(b)] & ~seen;
+                    for (; candidates != 0; candidates &= candidates - 1) {
+                        const auto k = static_cast<std::size_t>(__builtin_ctzll(candidates));
+                        if (occursAt(text, at + offset, folded[k])) {
+                            seen |= Bits{1} << k;
+                            changed = true;  // fewer buckets from the next block on
+                        }
+                    }
+                }
+            }
+        }
+    }
+    for (; seen != all && at < n; ++at) {
+        for (std::size_t k = 0; k < folded.size(); ++k) {
+            if (!(seen >> k & 1) && occursAt(text, at, folded[k])) {
+                seen |= Bits{1} << k;
+            }
+        }
+    }
+    return seen;
+}
+
+__attribute__((target("avx2"))) Bits findByWideVectors(std::string_view text,
+                                                       const std::vector<std::string>& folded,
+                                                       Bits seen, Bits all) {
+    const char* data = text.data();
+    const std::size_t n = text.size();
+    std::size_t at = 0;
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i zero = _mm256_setzero_si256();
+    while (seen != all && at + 34 <= n) {
+        const Buckets buckets = fillBuckets(folded, all & ~seen);
+        __m256i low[3];
+        __m256i high[3];
+        for (std::size_t j = 0; j < 3; ++j) {  // shuffles look up within each 16-byte half
+            low[j] = _mm256_broadcastsi128_si256(
+                _mm_load_si128(reinterpret_cast<const __m128i*>(buckets.low[j])));
+            high[j] = _mm256_broadcastsi128_si256(
+                _mm_load_si128(reinterpret_cast<const __m128i*>(buckets.high[j])));
+        }
+        bool changed = false;
+        // Three loads of sixteen bytes at at, at + 1 and at + 2 stay inside the text.
+        for (; !changed && at + 34 <= n; at += 32) {
+            __m256i hits = _mm256_set1_epi8(-1);
+            for (std::size_t j = 0; j < 3; ++j) {
+                const __m256i bytes =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + j));
+                const __m256i lows = _mm256_shuffle_epi8(low[j], _mm256_and_si256(bytes, nibble));
+                const __m256i highs = _mm256_shuffle_epi8(
+                    high[j], _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble));
+                hits = _mm256_and_si256(hits, _mm256_and_si256(lows, highs));
+            }
+            auto mask = ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hits, zero)));
+            if (mask == 0) {
+                continue;
+            }
+            alignas(32) std::uint8_t bucketsAt[32];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(bucketsAt), hits);
+            for (; mask != 0; mask &= mask - 1) {
+                const auto offset = static_cast<std::size_t>(__builtin_ctz(mask));
+                for (unsigned b = bucketsAt[offset]; b != 0; b &= b - 1) {
+                    Bits candidates = buckets.keywords[__builtin_ctz(b)] & ~seen;
+                    for (; candidates != 0; candidates &= candidates - 1) {
+                        const auto k = static_cast<std::size_t>(__builtin_ctzll(candidates));
+                        if (occursAt(text, at + offset, folded[k])) {
+                            seen |= Bits{1} << k;
+                            changed = true;  // fewer buckets from the next block on
+                        }
+                    }
+                }
+            }
+        }
+    }
+    for (; seen != all && at < n; ++at) {
+        for (std::size_t k = 0; k < folded.size(); ++k) {
+            if (!(seen >> k & 1) && occursAt(text, at, folded[k])) {
+                seen |= Bits{1} << k;
+            }
+        }
+    }
+    return seen;
+}
+
+bool hasByteShuffles() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+
+bool hasWideVectors() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
 
 }  // namespace
 
@@ -22,6 +221,13 @@ KeywordSet::KeywordSet(const std::vector<std::string_view>& keywords) : count_(k
     }
     if (keywords.size() > 64 || characters > 255) {
         throw std::invalid_argument("KeywordSet holds at most 64 keywords of 255 characters");
+    }
+    for (auto keyword : keywords) {
+        std::string folded;
+        for (char c : keyword) {
+            folded.push_back(static_cast<char>(fold(static_cast<unsigned char>(c))));
+        }
+        folded_.push_back(std::move(folded));
     }
     // The trie, with -1 for missing edges.
     std::vector<std::vector<int>> edges(1, std::vector<int>(256, -1));
@@ -107,7 +313,49 @@ KeywordSet::KeywordSet(const std::vector<std::string_view>& keywords) : count_(k
     found_ = std::move(found);
 }
 
+bool KeywordSet::supports(Engine engine) {
+    switch (engine) {
+        case Engine::automaton:
+            return true;
+#ifdef QUILLON_KEYWORD_VECTORS
+        case Engine::shuffles16:
+            return hasByteShuffles();
+        case Engine::shuffles32:
+            return hasWideVectors();
+#else
+        default:
+            return false;
+#endif
+    }
+    return false;
+}
+
 std::uint64_t KeywordSet::find(std::string_view text) const {
+    // Below a few vector steps the automaton is as quick and needs no set-up.
+    if (text.size() < 64) {
+        return findByAutomaton(text);
+    }
+    static const Engine best = supports(Engine::shuffles32)   ? Engine::shuffles32
+                               : supports(Engine::shuffles16) ? Engine::shuffles16
+                                                              : Engine::automaton;
+    return findWith(best, text);
+}
+
+std::uint64_t KeywordSet::findWith(Engine engine, std::string_view text) const {
+#ifdef QUILLON_KEYWORD_VECTORS
+    const Bits all = count_ == 64 ? ~Bits{0} : (Bits{1} << count_) - 1;
+    if (engine == Engine::shuffles32 && hasWideVectors()) {
+        return findByWideVectors(text, folded_, found_[0], all);
+    }
+    if (engine == Engine::shuffles16 && hasByteShuffles()) {
+        return findByVectors(text, folded_, found_[0], all);
+    }
+#endif
+    (void)engine;
+    return findByAutomaton(text);
+}
+
+std::uint64_t KeywordSet::findByAutomaton(std::string_view text) const {
     const std::uint64_t all = count_ == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count_) - 1;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::uint8_t* next = next_.data();

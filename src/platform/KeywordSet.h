@@ -16,11 +16,23 @@ class KeywordSet {
   public:
     explicit KeywordSet(const std::vector<std::string_view>& keywords);
 
-    // Bit i set when keyword i occurs. Stops early once every keyword was seen.
+    // How a search runs. On x86-64 processors with byte shuffles (SSSE3, or AVX2 for 32 bytes
+    // per step) a vector prefilter finds where keywords may start and only those places are
+    // checked; elsewhere one automaton reads every byte. All give the same answer.
+    enum class Engine { automaton, shuffles16, shuffles32 };
+    static bool supports(Engine engine);
+
+    // Bit i set when keyword i occurs, by the fastest engine this processor supports. Stops
+    // early once every keyword was seen.
     std::uint64_t find(std::string_view text) const;
+    // The same by a given engine, which must be supported; for tests and benchmarks.
+    std::uint64_t findWith(Engine engine, std::string_view text) const;
     std::size_t size() const { return count_; }
 
   private:
+    std::uint64_t findByAutomaton(std::string_view text) const;
+
+    std::vector<std::string> folded_;   // the keywords with letters in lower case
     std::vector<std::uint8_t> next_;    // state * 256 + byte -> state
     std::vector<std::uint64_t> found_;  // state -> keywords ending here
     std::size_t count_ = 0;
