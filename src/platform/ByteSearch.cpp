@@ -6,8 +6,53 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUILLON_WIDE_VECTORS 1
+#include <immintrin.h>
+#endif
 
 namespace quillon::platform {
+
+namespace {
+
+#ifdef QUILLON_WIDE_VECTORS
+bool hasWideVectors() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// Thirty-two positions per step on processors with AVX2. Returns the first lead found, or
+// sets `at` to where the steps ended and returns npos.
+__attribute__((target("avx2"))) std::size_t wideSteps(std::string_view text, std::size_t& at,
+                                                      const unsigned char* leadBytes,
+                                                      const unsigned char* caseBits,
+                                                      std::size_t length, int alternative) {
+    const char* data = text.data();
+    for (; at + 31 + length <= text.size(); at += 32) {
+        __m256i hits = _mm256_set1_epi8(-1);
+        for (std::size_t k = 0; k < length; ++k) {
+            const __m256i bytes =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + k));
+            const __m256i folded =
+                _mm256_or_si256(bytes, _mm256_set1_epi8(static_cast<char>(caseBits[k])));
+            hits = _mm256_and_si256(
+                hits, _mm256_cmpeq_epi8(folded, _mm256_set1_epi8(static_cast<char>(leadBytes[k]))));
+        }
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits));
+        if (alternative >= 0) {
+            const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
+            mask |= static_cast<unsigned>(_mm256_movemask_epi8(
+                _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(alternative)))));
+        }
+        if (mask != 0) {
+            return at + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+    }
+    return std::string_view::npos;
+}
+#endif
+
+}  // namespace
 
 FoldedLeadFinder::FoldedLeadFinder(std::string_view lead, int alternative)
     : length_(lead.size()), alternative_(alternative) {
@@ -38,6 +83,14 @@ bool FoldedLeadFinder::matchesAt(std::string_view text, std::size_t at) const {
 
 std::size_t FoldedLeadFinder::next(std::string_view text, std::size_t from) const {
     std::size_t at = from;
+#ifdef QUILLON_WIDE_VECTORS
+    if (hasWideVectors()) {
+        const std::size_t found = wideSteps(text, at, bytes_, caseBits_, length_, alternative_);
+        if (found != std::string_view::npos) {
+            return found;
+        }
+    }
+#endif
 #if defined(__SSE2__)
     const char* data = text.data();
     // Every load of a step stays inside the text.
