@@ -24,10 +24,21 @@ namespace {
 // A directory's entries: the names one after another in one buffer, so that listing a
 // directory costs no allocation per entry.
 struct Item {
+    std::uint64_t key = 0;  // the first eight bytes of the name, big-endian, zero-padded
     std::uint32_t offset = 0;
     std::uint32_t length = 0;
     bool isDirectory = false;
 };
+
+// Orders names by bytes as their eight-byte keys do, which settles most comparisons without
+// reading the names; a name holds no zero byte, so the padding sorts a prefix first.
+std::uint64_t sortKey(std::string_view name) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        key = key << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+    }
+    return key;
+}
 
 struct Listing {
     std::string names;
@@ -67,7 +78,7 @@ void addItem(Listing& listing, int fd, const char* rawName, unsigned char type, 
         }
         isDirectory = S_ISDIR(info.st_mode);
     }
-    listing.items.push_back(Item{static_cast<std::uint32_t>(listing.names.size()),
+    listing.items.push_back(Item{sortKey(name), static_cast<std::uint32_t>(listing.names.size()),
                                  static_cast<std::uint32_t>(name.size()), isDirectory});
     listing.names.append(name);
     listing.names.push_back('\0');  // openat takes the name from the buffer as it stands
@@ -152,8 +163,12 @@ Listing readItems(int fd, bool skipHidden, bool shortIsComplete) {
     }
     ::closedir(dir);
 #endif
-    std::sort(listing.items.begin(), listing.items.end(),
-              [&](const Item& a, const Item& b) { return listing.name(a) < listing.name(b); });
+    std::sort(listing.items.begin(), listing.items.end(), [&](const Item& a, const Item& b) {
+        if (a.key != b.key) {
+            return a.key < b.key;
+        }
+        return listing.name(a) < listing.name(b);
+    });
     return listing;
 }
 

@@ -30,9 +30,15 @@ constexpr std::array<bool, 256> kAllowed = alphanumericTable("-._~!$&'()*+,;=:@/
 
 std::string percentEncodePath(std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    // Most paths need no escape at all: copy the run of allowed bytes in one piece.
+    std::size_t clean = 0;
+    while (clean < path.size() && kAllowed[static_cast<unsigned char>(path[clean])]) {
+        ++clean;
+    }
     std::string out;
-    out.reserve(path.size());
-    for (char ch : path) {
+    out.reserve(path.size() + (clean < path.size() ? 16 : 0));
+    out.append(path.substr(0, clean));
+    for (char ch : path.substr(clean)) {
         const auto byte = static_cast<unsigned char>(ch);
         if (kAllowed[byte]) {
             out.push_back(ch);

@@ -80,6 +80,26 @@ TEST(FileDiscovery, DepthFirstWithSiblingsInByteOrder) {
                                         "b/z.sh"}));
 }
 
+// Long shared prefixes, prefixes of each other, and bytes above 0x7F (after every ASCII byte).
+TEST(FileDiscovery, ByteOrderBeyondTheFirstBytes) {
+    testing::TempTree tree;
+    const std::vector<std::string> names = {
+        "BuildPhase.sh",         "BuildPhases.sh",  "BuildPhase~.sh",
+        "BuildPhase\xC3\xA9.sh", "BuildPhas.sh",    "Build.sh",
+        "BuildPhase-1.sh",       "\xE2\x80\xA6.sh", "Z.sh"};
+    for (const auto& name : names) {
+        tree.write(name, "");
+    }
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            });
+    });
+    EXPECT_EQ(discover(tree, xcssetDiscoveryConfiguration()), expected);
+}
+
 TEST(FileDiscovery, PackageFlagChangesNothingWithoutPackages) {
     testing::TempTree tree;
     tree.write("App.xcodeproj/project.pbxproj", "");
