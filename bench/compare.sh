@@ -70,17 +70,22 @@ fi
 
 # Warm the page cache, then alternate the tools run by run.
 for name in "${order[@]}"; do ${commands[$name]} >/dev/null 2>&1 || true; done
+# Wall time from the shell's microsecond clock (time's own figure has two decimals, too coarse
+# for runs of a fifth of a second); peak RSS from time.
 for ((run = 1; run <= runs; run++)); do
     for name in "${order[@]}"; do
-        /usr/bin/time -f "%e %M" -o "$work/time.$name.$run" ${commands[$name]} >/dev/null 2>&1 || true
+        start=$EPOCHREALTIME
+        /usr/bin/time -f "%M" -o "$work/rss.$name.$run" ${commands[$name]} >/dev/null 2>&1 || true
+        end=$EPOCHREALTIME
+        awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f\n", b - a}' > "$work/time.$name.$run"
     done
 done
 
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
 declare -A seconds rss
 for name in "${order[@]}"; do
-    seconds[$name]=$(grep -h -v '^Command' "$work/time.$name".* | awk '{print $1}' | median)
-    rss[$name]=$(grep -h -v '^Command' "$work/time.$name".* | awk '{print $2}' | sort -n | tail -1)
+    seconds[$name]=$(cat "$work/time.$name".* | median)
+    rss[$name]=$(grep -h -v '^Command' "$work/rss.$name".* | sort -n | tail -1)
 done
 largest=$(find "$corpus" -type f -printf '%s\n' | sort -n | tail -1)
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}'; }
@@ -88,7 +93,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}'; 
 echo "corpus: $corpus ($(find "$corpus" | wc -l) entries, largest file $((largest / 1024)) KiB), $runs runs, median"
 printf '%-16s %8s %10s\n' tool seconds "peak KiB"
 for name in "${order[@]}"; do
-    printf '%-16s %8s %10s\n' "$name" "${seconds[$name]}" "${rss[$name]}"
+    printf '%-16s %8.3f %10s\n' "$name" "${seconds[$name]}" "${rss[$name]}"
 done
 echo "quillon / rg -j1:      $(ratio "${seconds[quillon]}" "${seconds[rg_j1]}")  (target <= 0.60)"
 echo "quillon / rg:          $(ratio "${seconds[quillon]}" "${seconds[rg]}")  (target <= 1.00)"
