@@ -27,7 +27,7 @@ std::vector<platform::FileURL> FileDiscovery::discoverFiles(
     using platform::DirectoryWalker;
     DirectoryWalker::walk(root.path(), {}, [&](const DirectoryWalker::Entry& entry) {
         if (extensions.contains(lowercasedExtension(entry.name))) {
-            found.emplace_back(entry.path(), entry.isDirectory);
+            found.push_back(platform::FileURL::adopting(entry.path(), entry.isDirectory));
         }
         return DirectoryWalker::Next::proceed;
     });

@@ -135,6 +135,12 @@ Listing readItems(int fd, bool skipHidden, bool shortIsComplete) {
         if (got <= 0) {
             break;
         }
+        if (listing.items.empty()) {
+            // Records take 24 bytes and more, names less than their records; most directories
+            // come in one answer. Later answers grow the buffers the usual way.
+            listing.items.reserve(static_cast<std::size_t>(got) / 24);
+            listing.names.reserve(static_cast<std::size_t>(got));
+        }
         for (long offset = 0; offset < got;) {
             const char* record = buffer + offset;
             unsigned short length = 0;

@@ -67,6 +67,19 @@ FileURL::FileURL(std::string_view path, bool isDirectory) : isDirectory_(isDirec
     }
 }
 
+FileURL FileURL::adopting(std::string path, bool isDirectory) {
+    if (path.empty() || path.front() != '/') {
+        return FileURL(std::string_view(path), isDirectory);
+    }
+    FileURL url;
+    url.path_ = std::move(path);
+    url.isDirectory_ = isDirectory;
+    while (url.path_.size() > 1 && url.path_.back() == '/') {
+        url.path_.pop_back();
+    }
+    return url;
+}
+
 std::string FileURL::absoluteString() const {
     std::string absolute = "file://" + percentEncodePath(path_);
     if (isDirectory_ && absolute.back() != '/') {

@@ -14,6 +14,8 @@ class FileURL {
     // A relative path is resolved against the current directory; trailing slashes are dropped
     // (the root stays "/").
     FileURL(std::string_view path, bool isDirectory);
+    // The same URL, taking over a path the caller built: no copy when it is already absolute.
+    static FileURL adopting(std::string path, bool isDirectory);
 
     const std::string& path() const { return path_; }
     bool isDirectory() const { return isDirectory_; }

@@ -59,6 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FileURL, EqualityIsByAbsoluteString) {
     EXPECT_EQ(FileURL("/p/App", true), FileURL("/p/App/", true));
+    EXPECT_EQ(FileURL::adopting("/p/App//", true), FileURL("/p/App", true));
+    EXPECT_EQ(FileURL::adopting("App", false),
+              FileURL("App", false));  // against the current folder
     EXPECT_FALSE(FileURL("/p/App", true) == FileURL("/p/App", false));
     EXPECT_FALSE(FileURL("/p/App", true) == FileURL("/p/app", true));
     EXPECT_EQ(FileURL("/", true), FileURL("/", false));  // both "file:///"
