@@ -179,37 +179,6 @@ void fileRead(benchmark::State& state) {
 }
 BENCHMARK(fileRead);
 
-// What a monitoring cycle costs before any detector runs: both discoveries over
-// QUILLON_BENCH_CORPUS and a read of every file each scan takes. Compare with the whole cycle
-// to see what the detectors add.
-void cycleFloor(benchmark::State& state) {
-    const char* corpus = std::getenv("QUILLON_BENCH_CORPUS");
-    if (corpus == nullptr) {
-        state.SkipWithError("set QUILLON_BENCH_CORPUS to a tree from make_corpus.py");
-        return;
-    }
-    const platform::FileURL root(corpus, true);
-    const detectors::xcsset::XCSSETScanner xcsset(platform::nullOutput());
-    const detectors::xcodespy::XcodeSpyScanner xcodeSpy;
-    std::size_t bytes = 0;
-    for (auto _ : state) {
-        for (const auto& file :
-             core::FileDiscovery().discoverFiles(root, core::xcssetDiscoveryConfiguration())) {
-            if (xcsset.canScan(file)) {
-                bytes += platform::readTextFile(file.path()).value_or("").size();
-            }
-        }
-        for (const auto& file :
-             core::FileDiscovery().discoverFiles(root, core::xcodeSpyDiscoveryConfiguration())) {
-            if (xcodeSpy.canScan(file)) {
-                bytes += platform::readTextFile(file.path()).value_or("").size();
-            }
-        }
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-}
-BENCHMARK(cycleFloor)->Unit(benchmark::kMillisecond);
-
 // A report with a thousand candidates and payloads, one write per line to /dev/null.
 void reporting(benchmark::State& state) {
     const int fd = ::open("/dev/null", O_WRONLY);

@@ -5,7 +5,8 @@
 #   bench/compare.sh CORPUS [DOUBLE_CORPUS] [RUNS]
 #
 # CORPUS comes from bench/make_corpus.py; DOUBLE_CORPUS, made with --scale 2, adds the scaling
-# check. Needs the Debian packages ripgrep, yara and time; builds the release preset.
+# check. Needs the Debian packages ripgrep, yara and time; builds the release preset, and the
+# bench preset's quillon_cycle_floor when Google Benchmark is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 corpus=${1:?usage: bench/compare.sh CORPUS [DOUBLE_CORPUS] [RUNS]}
@@ -67,6 +68,12 @@ if [ -n "$double" ]; then
     commands[quillon_double]="$scanner --pipeline cycle $double"
     order+=(quillon_double)
 fi
+# The cycle's walks and reads alone, when the benchmark preset builds (Google Benchmark).
+if cmake --preset bench >/dev/null 2>&1 &&
+    cmake --build --preset bench --target quillon_cycle_floor >/dev/null 2>&1; then
+    commands[floor]="build/bench/bench/quillon_cycle_floor $corpus"
+    order+=(floor)
+fi
 
 # Warm the page cache, then alternate the tools run by run.
 for name in "${order[@]}"; do ${commands[$name]} >/dev/null 2>&1 || true; done
@@ -101,4 +108,7 @@ echo "quillon / yara:        $(ratio "${seconds[quillon]}" "${seconds[yara]}")  
 echo "quillon peak RSS:      ${rss[quillon]} KiB  (target <= $(( (3 * largest) / 1024 + 65536 )) KiB)"
 if [ -n "$double" ]; then
     echo "double corpus / corpus: $(ratio "${seconds[quillon_double]}" "${seconds[quillon]}")  (target <= 2.20)"
+fi
+if [ -n "${seconds[floor]:-}" ]; then
+    echo "floor / rg -j1:        $(ratio "${seconds[floor]}" "${seconds[rg_j1]}")  (both walks and reads, no detector: the least a cycle can take)"
 fi
