@@ -35,8 +35,8 @@ bool occursAt(std::string_view text, std::size_t at, std::string_view folded) {
 #ifdef QUILLON_KEYWORD_VECTORS
 // The prefilter: the keywords still missing go into eight buckets, and for each of the first
 // three bytes of a keyword, two 16-entry tables (one per half of the byte) say which buckets
-// may have that byte there. Three shuffles per half and position test sixteen positions for
-// all keywords at once; a position that passes is checked keyword by keyword. Keywords that
+// may have that byte there. Two shuffles per position of the keyword test 32 positions of the text
+// for all keywords at once; a position that passes is checked keyword by keyword. Keywords that
 // share their first three bytes share a bucket, so the launch keywords cost one bucket.
 struct Buckets {
     alignas(16) std::uint8_t low[3][16] = {};
@@ -79,69 +79,9 @@ Buckets fillBuckets(const std::vector<std::string>& folded, Bits missing) {
     return buckets;
 }
 
-__attribute__((target("ssse3"))) Bits findByVectors(std::string_view text,
-                                                    const std::vector<std::string>& folded,
-                                                    Bits seen, Bits all) {
-    const char* data = text.data();
-    const std::size_t n = text.size();
-    std::size_t at = 0;
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i zero = _mm_setzero_si128();
-    while (seen != all && at + 18 <= n) {
-        const Buckets buckets = fillBuckets(folded, all & ~seen);
-        __m128i low[3];
-        __m128i high[3];
-        for (std::size_t j = 0; j < 3; ++j) {
-            low[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(buckets.low[j]));
-            high[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(buckets.high[j]));
-        }
-        bool changed = false;
-        // Three loads of sixteen bytes at at, at + 1 and at + 2 stay inside the text.
-        for (; !changed && at + 18 <= n; at += 16) {
-            __m128i hits = _mm_set1_epi8(-1);
-            for (std::size_t j = 0; j < 3; ++j) {
-                const __m128i bytes =
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + j));
-                const __m128i lows = _mm_shuffle_epi8(low[j], _mm_and_si128(bytes, nibble));
-                const __m128i highs =
-                    _mm_shuffle_epi8(high[j], _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble));
-                hits = _mm_and_si128(hits, _mm_and_si128(lows, highs));
-            }
-            auto mask =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(hits, zero))) ^ 0xFFFFu;
-            if (mask == 0) {
-                continue;
-            }
-            alignas(16) std::uint8_t bucketsAt[16];
-            _mm_store_si128(reinterpret_cast<__m128i*>(bucketsAt), hits);
-            for (; mask != 0; mask &= mask - 1) {
-                const auto offset = static_cast<std::size_t>(__builtin_ctz(mask));
-                for (unsigned b = bucketsAt[offset]; b != 0; b &= b - 1) {
-                    Bits candidates = buckets.keywords[__builtin_ctz(b)] & ~seen;
-                    for (; candidates != 0; candidates &= candidates - 1) {
-                        const auto k = static_cast<std::size_t>(__builtin_ctzll(candidates));
-                        if (occursAt(text, at + offset, folded[k])) {
-                            seen |= Bits{1} << k;
-                            changed = true;  // fewer buckets from the next block on
-                        }
-                    }
-                }
-            }
-        }
-    }
-    for (; seen != all && at < n; ++at) {
-        for (std::size_t k = 0; k < folded.size(); ++k) {
-            if (!(seen >> k & 1) && occursAt(text, at, folded[k])) {
-                seen |= Bits{1} << k;
-            }
-        }
-    }
-    return seen;
-}
-
-__attribute__((target("avx2"))) Bits findByWideVectors(std::string_view text,
-                                                       const std::vector<std::string>& folded,
-                                                       Bits seen, Bits all) {
+__attribute__((target("avx2"))) Bits findByVectors(std::string_view text,
+                                                   const std::vector<std::string>& folded,
+                                                   Bits seen, Bits all) {
     const char* data = text.data();
     const std::size_t n = text.size();
     std::size_t at = 0;
@@ -158,7 +98,7 @@ __attribute__((target("avx2"))) Bits findByWideVectors(std::string_view text,
                 _mm_load_si128(reinterpret_cast<const __m128i*>(buckets.high[j])));
         }
         bool changed = false;
-        // Three loads of sixteen bytes at at, at + 1 and at + 2 stay inside the text.
+        // Three loads of 32 bytes at at, at + 1 and at + 2 stay inside the text.
         for (; !changed && at + 34 <= n; at += 32) {
             __m256i hits = _mm256_set1_epi8(-1);
             for (std::size_t j = 0; j < 3; ++j) {
@@ -198,11 +138,6 @@ __attribute__((target("avx2"))) Bits findByWideVectors(std::string_view text,
         }
     }
     return seen;
-}
-
-bool hasByteShuffles() {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
 }
 
 bool hasWideVectors() {
@@ -318,9 +253,7 @@ bool KeywordSet::supports(Engine engine) {
         case Engine::automaton:
             return true;
 #ifdef QUILLON_KEYWORD_VECTORS
-        case Engine::shuffles16:
-            return hasByteShuffles();
-        case Engine::shuffles32:
+        case Engine::shuffles:
             return hasWideVectors();
 #else
         default:
@@ -335,19 +268,14 @@ std::uint64_t KeywordSet::find(std::string_view text) const {
     if (text.size() < 64) {
         return findByAutomaton(text);
     }
-    static const Engine best = supports(Engine::shuffles32)   ? Engine::shuffles32
-                               : supports(Engine::shuffles16) ? Engine::shuffles16
-                                                              : Engine::automaton;
+    static const Engine best = supports(Engine::shuffles) ? Engine::shuffles : Engine::automaton;
     return findWith(best, text);
 }
 
 std::uint64_t KeywordSet::findWith(Engine engine, std::string_view text) const {
 #ifdef QUILLON_KEYWORD_VECTORS
     const Bits all = count_ == 64 ? ~Bits{0} : (Bits{1} << count_) - 1;
-    if (engine == Engine::shuffles32 && hasWideVectors()) {
-        return findByWideVectors(text, folded_, found_[0], all);
-    }
-    if (engine == Engine::shuffles16 && hasByteShuffles()) {
+    if (engine == Engine::shuffles && hasWideVectors()) {
         return findByVectors(text, folded_, found_[0], all);
     }
 #endif

@@ -16,10 +16,10 @@ class KeywordSet {
   public:
     explicit KeywordSet(const std::vector<std::string_view>& keywords);
 
-    // How a search runs. On x86-64 processors with byte shuffles (SSSE3, or AVX2 for 32 bytes
-    // per step) a vector prefilter finds where keywords may start and only those places are
-    // checked; elsewhere one automaton reads every byte. All give the same answer.
-    enum class Engine { automaton, shuffles16, shuffles32 };
+    // How a search runs. On x86-64 processors with AVX2 a vector prefilter (byte shuffles, 32
+    // positions per step) finds where keywords may start and only those places are checked;
+    // elsewhere one automaton reads every byte. Both give the same answer.
+    enum class Engine { automaton, shuffles };
     static bool supports(Engine engine);
 
     // Bit i set when keyword i occurs, by the fastest engine this processor supports. Stops

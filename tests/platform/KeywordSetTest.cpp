@@ -111,16 +111,13 @@ TEST(KeywordSet, FindUsesAnEngineThatAgrees) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, KeywordSetEngines,
                          ::testing::Values(KeywordSet::Engine::automaton,
-                                           KeywordSet::Engine::shuffles16,
-                                           KeywordSet::Engine::shuffles32),
+                                           KeywordSet::Engine::shuffles),
                          [](const auto& row) {
                              switch (row.param) {
                                  case KeywordSet::Engine::automaton:
                                      return std::string("automaton");
-                                 case KeywordSet::Engine::shuffles16:
-                                     return std::string("shuffles16");
-                                 case KeywordSet::Engine::shuffles32:
-                                     return std::string("shuffles32");
+                                 case KeywordSet::Engine::shuffles:
+                                     return std::string("shuffles");
                              }
                              return std::string("unknown");
                          });
