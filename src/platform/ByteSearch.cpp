@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/Unicode.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

@@ -30,12 +30,4 @@ class FoldedLeadFinder {
     int alternative_ = -1;
 };
 
-// Whether `c` is an ASCII letter; and the ASCII lowercase of a byte, other bytes unchanged.
-constexpr bool isAsciiLetter(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-constexpr unsigned char asciiFold(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
 }  // namespace quillon::platform

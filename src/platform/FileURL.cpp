@@ -23,6 +23,13 @@ std::string currentDirectory() {
     return buffer.data();
 }
 
+// Trailing slashes name the same location; the root keeps its one.
+void dropTrailingSlashes(std::string& path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+}
+
 // Unreserved and sub-delimiter bytes of a file URL path stay as they are.
 constexpr std::array<bool, 256> kAllowed = alphanumericTable("-._~!$&'()*+,;=:@/");
 
@@ -62,9 +69,7 @@ FileURL::FileURL(std::string_view path, bool isDirectory) : isDirectory_(isDirec
     } else {
         path_ = path;
     }
-    while (path_.size() > 1 && path_.back() == '/') {
-        path_.pop_back();
-    }
+    dropTrailingSlashes(path_);
 }
 
 FileURL FileURL::adopting(std::string path, bool isDirectory) {
@@ -74,9 +79,7 @@ FileURL FileURL::adopting(std::string path, bool isDirectory) {
     FileURL url;
     url.path_ = std::move(path);
     url.isDirectory_ = isDirectory;
-    while (url.path_.size() > 1 && url.path_.back() == '/') {
-        url.path_.pop_back();
-    }
+    dropTrailingSlashes(url.path_);
     return url;
 }
 

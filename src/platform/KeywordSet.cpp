@@ -4,6 +4,8 @@
 #include <deque>
 #include <stdexcept>
 
+#include "platform/Unicode.h"
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define QUILLON_KEYWORD_VECTORS 1
 #include <immintrin.h>
@@ -13,10 +15,6 @@ namespace quillon::platform {
 
 namespace {
 
-unsigned char fold(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
 using Bits = std::uint64_t;
 
 bool occursAt(std::string_view text, std::size_t at, std::string_view folded) {
@@ -24,7 +22,7 @@ bool occursAt(std::string_view text, std::size_t at, std::string_view folded) {
         return false;
     }
     for (std::size_t k = 0; k < folded.size(); ++k) {
-        if (fold(static_cast<unsigned char>(text[at + k])) !=
+        if (asciiFold(static_cast<unsigned char>(text[at + k])) !=
             static_cast<unsigned char>(folded[k])) {
             return false;
         }
@@ -160,7 +158,7 @@ KeywordSet::KeywordSet(const std::vector<std::string_view>& keywords) : count_(k
     for (auto keyword : keywords) {
         std::string folded;
         for (char c : keyword) {
-            folded.push_back(static_cast<char>(fold(static_cast<unsigned char>(c))));
+            folded.push_back(static_cast<char>(asciiFold(static_cast<unsigned char>(c))));
         }
         folded_.push_back(std::move(folded));
     }
@@ -170,7 +168,7 @@ KeywordSet::KeywordSet(const std::vector<std::string_view>& keywords) : count_(k
     for (std::size_t k = 0; k < keywords.size(); ++k) {
         int state = 0;
         for (char raw : keywords[k]) {
-            const unsigned char c = fold(static_cast<unsigned char>(raw));
+            const unsigned char c = asciiFold(static_cast<unsigned char>(raw));
             if (edges[static_cast<std::size_t>(state)][c] < 0) {
                 edges[static_cast<std::size_t>(state)][c] = static_cast<int>(edges.size());
                 edges.emplace_back(256, -1);

@@ -16,13 +16,11 @@ namespace quillon::platform {
 
 namespace {
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 std::string asciiLowercase(std::string_view text) {
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return static_cast<char>(asciiFold(static_cast<unsigned char>(c)));
+    });
     return out;
 }
 

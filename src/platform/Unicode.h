@@ -9,6 +9,13 @@
 namespace quillon::platform {
 
 bool isAscii(std::string_view text);
+// Whether `c` is an ASCII letter; and the ASCII lowercase of a byte, other bytes unchanged.
+constexpr bool isAsciiLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr unsigned char asciiFold(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. Any bytes accepted.
 bool isValidUtf8(std::string_view bytes);
 // Every byte taken as the code point of the same value. Any bytes accepted.

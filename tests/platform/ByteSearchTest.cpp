@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "platform/Unicode.h"
+
 namespace quillon::platform {
 namespace {
 
