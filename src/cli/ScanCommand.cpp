@@ -17,21 +17,49 @@ using platform::FileURL;
 
 core::pipelines::CycleRun runPipelines(PipelineChoice choice, const FileURL& folder,
                                        platform::LineWriter& output) {
+    pipelines::CycleRun run;
     switch (choice) {
-        case PipelineChoice::xcsset:
-        case PipelineChoice::xcodespy: {
-            pipelines::CycleRun run;
-            run.pipelines.push_back(choice == PipelineChoice::xcsset
-                                        ? pipelines::runXCSSETPipeline(folder, output)
-                                        : pipelines::runXcodeSecurityPipeline(folder, output));
-            run.clean = run.pipelines.back().clean;
-            return run;
-        }
         case PipelineChoice::cycle:
+            return pipelines::runScanCycle(folder, output);
+        case PipelineChoice::classic:
+            return pipelines::runClassicCycle(folder, output);
+        case PipelineChoice::xcsset:
+            run.pipelines.push_back(pipelines::runXCSSETPipeline(folder, output));
+            break;
+        case PipelineChoice::xcodespy:
+            run.pipelines.push_back(pipelines::runXcodeSecurityPipeline(folder, output));
+            break;
+        case PipelineChoice::buildscripts:
+            run.pipelines.push_back(pipelines::runBuildScriptsPipeline(folder, output));
             break;
     }
-    return pipelines::runScanCycle(folder, output);
+    run.clean = run.pipelines.back().clean;
+    return run;
 }
+
+namespace {
+
+nlohmann::ordered_json findingJson(const core::Finding& finding) {
+    nlohmann::ordered_json item;
+    item["ruleId"] = finding.ruleId;
+    item["severity"] = std::string(core::severityName(finding.severity));
+    item["title"] = finding.title;
+    item["message"] = core::defang(finding.message);
+    const auto& where = finding.location;
+    item["location"] = {{"file", where.file},           {"line", where.line},
+                        {"objectId", where.objectId},   {"target", where.target},
+                        {"container", where.container}, {"containerKind", where.containerKind}};
+    item["evidence"] = core::defang(finding.evidence);
+    item["layers"] = nlohmann::ordered_json::array();
+    for (const auto& layer : finding.layers) {
+        item["layers"].push_back({{"method", layer.method}, {"text", core::defang(layer.text)}});
+    }
+    item["remediation"] = finding.remediation;
+    item["fingerprint"] = finding.fingerprint;
+    return item;
+}
+
+}  // namespace
 
 std::string renderJson(const FileURL& folder, const core::pipelines::CycleRun& run) {
     nlohmann::ordered_json document;
@@ -50,6 +78,17 @@ std::string renderJson(const FileURL& folder, const core::pipelines::CycleRun& r
             item["findings"] = result.findings;
             entry["results"].push_back(std::move(item));
         }
+        if (pipeline.name == "buildscripts") {
+            entry["findings"] = nlohmann::ordered_json::array();
+            for (const auto& finding : pipeline.findings) {
+                entry["findings"].push_back(findingJson(finding));
+            }
+            entry["diagnostics"] = nlohmann::ordered_json::array();
+            for (const auto& diagnostic : pipeline.diagnostics) {
+                entry["diagnostics"].push_back(
+                    {{"file", diagnostic.file}, {"message", diagnostic.message}});
+            }
+        }
         document["pipelines"].push_back(std::move(entry));
     }
     // Texts are UTF-8 by construction; replace rather than throw if one ever is not.
@@ -64,12 +103,16 @@ int runScanCommand(int argc, char** argv) {
     app.set_version_flag("--version", std::string("quillon-scan ") + QUILLON_VERSION);
 
     PipelineChoice choice = PipelineChoice::cycle;
-    const std::map<std::string, PipelineChoice> choices = {{"cycle", PipelineChoice::cycle},
-                                                           {"xcsset", PipelineChoice::xcsset},
-                                                           {"xcodespy", PipelineChoice::xcodespy}};
+    const std::map<std::string, PipelineChoice> choices = {
+        {"cycle", PipelineChoice::cycle},
+        {"classic", PipelineChoice::classic},
+        {"xcsset", PipelineChoice::xcsset},
+        {"xcodespy", PipelineChoice::xcodespy},
+        {"buildscripts", PipelineChoice::buildscripts}};
     app.add_option("--pipeline", choice,
-                   "cycle: the XCSSET scan, then the XcodeSpy scan when the first is clean "
-                   "(what the monitor runs); xcsset or xcodespy: one alone")
+                   "cycle: what the monitor runs, the classic scans then the build-script "
+                   "analysis; classic: the XCSSET scan, then the XcodeSpy scan when the first is "
+                   "clean; xcsset, xcodespy or buildscripts: one alone")
         ->transform(CLI::CheckedTransformer(choices, CLI::ignore_case).description(""))
         ->default_str("cycle");
 
@@ -123,6 +166,14 @@ int runScanCommand(int argc, char** argv) {
         output.writeLine(renderJson(folder, run));
     }
     output.flush();
+    // Files that could not be judged are no proof of cleanliness: say so where people look.
+    for (const auto& pipeline : run.pipelines) {
+        for (const auto& diagnostic : pipeline.diagnostics) {
+            platform::writeWholeLine(STDERR_FILENO, "quillon-scan: " + folder.path() + "/" +
+                                                        diagnostic.file + ": " +
+                                                        diagnostic.message);
+        }
+    }
     return run.clean ? 0 : 1;
 }
 

@@ -13,12 +13,20 @@ namespace quillon::core {
 struct DiscoveryConfiguration {
     std::unordered_set<std::string> extensions;
     bool includePackageContents = true;
+    bool gitHooks = false;  // also live git hooks, whatever their names
 };
 
 // The XCSSET pipeline's and the single-project window's files. Built once, thread-safe.
 const DiscoveryConfiguration& xcssetDiscoveryConfiguration();
 // The XcodeSpy pipeline's files. Built once, thread-safe.
 const DiscoveryConfiguration& xcodeSpyDiscoveryConfiguration();
+
+// The build-script analysis's files: project, scheme, settings and shell files, and the git hooks
+// of the folder's repositories (files in a .git/hooks folder, but for git's .sample files).
+// Built once, thread-safe.
+const DiscoveryConfiguration& buildScriptsDiscoveryConfiguration();
+// Whether a path is a live git hook: its folder is ".git/hooks" and its name is no ".sample".
+bool isGitHookPath(std::string_view parent, std::string_view name);
 
 // Turns a project folder into its candidate files. Stateless; any thread.
 //
@@ -32,11 +40,13 @@ class FileDiscovery {
   public:
     std::vector<platform::FileURL> discoverFiles(const platform::FileURL& root,
                                                  const std::unordered_set<std::string>& extensions,
-                                                 bool includePackageContents) const;
+                                                 bool includePackageContents,
+                                                 bool gitHooks = false) const;
 
     std::vector<platform::FileURL> discoverFiles(
         const platform::FileURL& root, const DiscoveryConfiguration& configuration) const {
-        return discoverFiles(root, configuration.extensions, configuration.includePackageContents);
+        return discoverFiles(root, configuration.extensions, configuration.includePackageContents,
+                             configuration.gitHooks);
     }
 };
 

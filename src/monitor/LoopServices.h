@@ -32,10 +32,13 @@ class Pause {
 // could starve.
 using WorkerStarter = std::function<void(std::function<void()>)>;
 
-// The two verdicts one cycle needs; true means clean. Called on a loop's own thread.
+// The verdicts one cycle needs; true means clean. Called on a loop's own thread: the XCSSET
+// scan, the XcodeSpy scan when that was clean, then the build-script analysis in every cycle
+// (when set).
 struct CyclePipelines {
     std::function<bool(const platform::FileURL&)> xcsset;
     std::function<bool(const platform::FileURL&)> xcodeSpy;
+    std::function<bool(const platform::FileURL&)> buildScripts;
 };
 
 class SystemClock final : public Clock {

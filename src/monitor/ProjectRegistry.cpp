@@ -129,6 +129,12 @@ void ProjectRegistry::runCycle(ProjectRegistry& registry, const LoopContext& con
         if (*clean) {
             clean = services.pipelines.xcodeSpy(monitor->url);
         }
+        // The build-script analysis runs whatever the classic scans said: they miss the
+        // injections it finds.
+        if (services.pipelines.buildScripts) {
+            const bool scriptsClean = services.pipelines.buildScripts(monitor->url);
+            clean = *clean && scriptsClean;
+        }
     } catch (const std::exception& failure) {
         logger.error("Scan cycle %ld failed for %s: %s", cycle, name, failure.what());
     } catch (...) {

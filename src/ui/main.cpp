@@ -83,6 +83,10 @@ int main(int argc, char** argv) {
          [](const platform::FileURL& url) {
              platform::BufferedLineWriter output(STDOUT_FILENO);
              return core::pipelines::scanXcodeSecurityFinal(url, output);
+         },
+         [](const platform::FileURL& url) {
+             platform::BufferedLineWriter output(STDOUT_FILENO);
+             return core::pipelines::scanBuildScriptsFinal(url, output);
          }},
         store,
         &platform::systemBookmarks(),

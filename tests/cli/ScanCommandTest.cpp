@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "cli/ScanCommand.h"
 #include "support/Process.h"
@@ -20,27 +23,87 @@ testing::ProcessResult scan(std::vector<std::string> arguments) {
 }
 
 TEST(QuillonScan, SampleVerdicts) {
-    const std::pair<const char*, int> cases[] = {
-        {"CleanApp", 0}, {"ChmodDropper", 1}, {"ObfuscatedPhase", 1}};
-    for (const auto& [sample, status] : cases) {
-        SCOPED_TRACE(sample);
-        const auto result = scan({kSamples + "/" + sample});
-        EXPECT_EQ(result.status, status);
+    // The classic scans miss the build-time injections of the newer samples; the cycle does not.
+    const struct {
+        const char* sample;
+        int cycle;
+        int classic;
+    } cases[] = {
+        {"CleanApp", 0, 0},          {"ChmodDropper", 1, 1},   {"ObfuscatedPhase", 1, 1},
+        {"NestedDecodePhase", 1, 0}, {"SettingPayload", 1, 0}, {"BuildRulePayload", 1, 0},
+        {"BenignPhases", 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sample);
+        const auto result = scan({kSamples + "/" + c.sample});
+        EXPECT_EQ(result.status, c.cycle);
         EXPECT_EQ(result.err, "");
+        EXPECT_EQ(scan({"--pipeline", "classic", kSamples + "/" + c.sample}).status, c.classic);
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Compares with testdata/NAME, or rewrites it when QUILLON_UPDATE_GOLDEN is set.
+void expectGolden(const std::string& name, const std::string& actual) {
+    const std::string path = std::string(QUILLON_GOLDEN_DIR) + "/" + name;
+    if (std::getenv("QUILLON_UPDATE_GOLDEN") != nullptr) {
+        std::ofstream(path, std::ios::binary) << actual;
+        return;
+    }
+    EXPECT_EQ(actual, readFile(path))
+        << "golden file " << path << " (QUILLON_UPDATE_GOLDEN=1 rewrites it)";
+}
+
+std::string withoutSamplesPath(std::string text) {
+    for (std::size_t at; (at = text.find(kSamples)) != std::string::npos;) {
+        text.replace(at, kSamples.size(), "SAMPLES");
+    }
+    return text;
+}
+
+TEST(QuillonScan, BuildScriptGoldenOutputs) {
+    for (const char* sample : {"NestedDecodePhase", "SettingPayload", "BuildRulePayload",
+                               "BenignPhases", "ChmodDropper", "ObfuscatedPhase", "CleanApp"}) {
+        SCOPED_TRACE(sample);
+        const std::string folder = kSamples + "/" + sample;
+        expectGolden(std::string(sample) + ".buildscripts.txt",
+                     scan({"--pipeline", "buildscripts", folder}).out);
+        expectGolden(std::string(sample) + ".buildscripts.json",
+                     withoutSamplesPath(
+                         scan({"--pipeline", "buildscripts", "--format", "json", folder}).out));
+    }
+}
+
+TEST(QuillonScan, CycleTextIsTheClassicListingThenTheFindingBlocks) {
+    for (const char* sample : {"NestedDecodePhase", "ChmodDropper", "BenignPhases"}) {
+        SCOPED_TRACE(sample);
+        const std::string folder = kSamples + "/" + sample;
+        const std::string classic = scan({"--pipeline", "classic", folder}).out;
+        const std::string blocks = scan({"--pipeline", "buildscripts", folder}).out;
+        EXPECT_EQ(scan({folder}).out, classic + blocks);
     }
 }
 
 TEST(QuillonScan, TextOutputIsExactlyThePipelineListing) {
     for (const char* sample : {"CleanApp", "ChmodDropper", "ObfuscatedPhase"}) {
-        SCOPED_TRACE(sample);
-        const platform::FileURL folder(kSamples + "/" + sample, true);
-        platform::MemoryLineWriter expected;
-        runPipelines(PipelineChoice::cycle, folder, expected);
-        std::string text;
-        for (const auto& line : expected.lines()) {
-            text += line + "\n";
+        for (const auto& [option, choice] : {std::pair{"cycle", PipelineChoice::cycle},
+                                             std::pair{"classic", PipelineChoice::classic}}) {
+            SCOPED_TRACE(std::string(sample) + " " + option);
+            const platform::FileURL folder(kSamples + "/" + sample, true);
+            platform::MemoryLineWriter expected;
+            runPipelines(choice, folder, expected);
+            std::string text;
+            for (const auto& line : expected.lines()) {
+                text += line + "\n";
+            }
+            EXPECT_EQ(scan({"--pipeline", option, folder.path()}).out, text);
         }
-        EXPECT_EQ(scan({folder.path()}).out, text);
     }
 }
 
@@ -53,7 +116,8 @@ TEST(QuillonScan, PipelineChoice) {
 }
 
 TEST(QuillonScan, JsonDocument) {
-    const auto result = scan({"--format", "json", kSamples + "/ObfuscatedPhase"});
+    const auto result =
+        scan({"--pipeline", "classic", "--format", "json", kSamples + "/ObfuscatedPhase"});
     EXPECT_EQ(result.status, 1);
     const auto document = nlohmann::json::parse(result.out);
     EXPECT_EQ(document["folder"], kSamples + "/ObfuscatedPhase");
@@ -69,7 +133,7 @@ TEST(QuillonScan, JsonDocument) {
     EXPECT_EQ(spy["file"], kSamples + "/ObfuscatedPhase/ObfuscatedPhase.xcodeproj/project.pbxproj");
 
     testing::TempTree empty;
-    const auto clean = scan({"--format", "json", empty.root().string()});
+    const auto clean = scan({"--pipeline", "classic", "--format", "json", empty.root().string()});
     EXPECT_EQ(clean.status, 0);
     EXPECT_EQ(nlohmann::json::parse(clean.out),
               nlohmann::json::parse(R"({"folder": ")" + empty.root().string() +

@@ -49,7 +49,7 @@ class RegistryTest : public ::testing::Test {
              std::make_shared<fakes::FakeClock>(),
              std::make_shared<fakes::GatedPause>(),
              workers.starter(false),
-             {[](const FileURL&) { return true; }, [](const FileURL&) { return true; }},
+             {[](const FileURL&) { return true; }, [](const FileURL&) { return true; }, {}},
              store,
              &platform::systemBookmarks(),
              &chooser,

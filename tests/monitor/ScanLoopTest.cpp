@@ -89,6 +89,7 @@ class ScanLoopTest : public ::testing::Test {
 
     std::atomic<bool> xcssetClean{true};
     std::atomic<bool> xcodeSpyClean{true};
+    std::atomic<bool> buildScriptsClean{true};
     std::atomic<bool> throwNext{false};
     std::function<void()> duringScan;
     std::mutex callsMutex;
@@ -115,8 +116,42 @@ TEST_F(ScanLoopTest, CleanCyclesCountOnAndStampTheRecord) {
     EXPECT_EQ(std::count(messages.begin(), messages.end(), "Scan cycle 2 started for MyApp"), 1);
 }
 
+TEST_F(ScanLoopTest, BuildScriptAnalysisRunsEveryCycleWhateverTheClassicScansSay) {
+    CyclePipelines pipelines;
+    pipelines.xcsset = [this](const FileURL& url) { return runFake("xcsset", url, xcssetClean); };
+    pipelines.xcodeSpy = [this](const FileURL& url) {
+        return runFake("xcodespy", url, xcodeSpyClean);
+    };
+    pipelines.buildScripts = [this](const FileURL& url) {
+        return runFake("buildscripts", url, buildScriptsClean);
+    };
+    makeRegistry(std::move(pipelines));
+    struct Row {
+        bool xcsset, xcodeSpy, scripts;
+        Strings calls;
+        bool infected;
+    };
+    const Row rows[] = {
+        {true, true, true, {"xcsset", "xcodespy", "buildscripts"}, false},
+        {true, true, false, {"xcsset", "xcodespy", "buildscripts"}, true},
+        {false, true, true, {"xcsset", "buildscripts"}, true},
+        {true, false, true, {"xcsset", "xcodespy", "buildscripts"}, true},
+    };
+    registry->startMonitoring(monitor);
+    int cycle = 0;
+    for (const auto& row : rows) {
+        xcssetClean = row.xcsset;
+        xcodeSpyClean = row.xcodeSpy;
+        buildScriptsClean = row.scripts;
+        completeCycle(++cycle);
+        SCOPED_TRACE(cycle);
+        EXPECT_EQ(takeCalls(), row.calls);
+        EXPECT_EQ(monitor->isInfected, row.infected);
+    }
+}
+
 TEST_F(ScanLoopTest, OneCycleLogsItsLinesWithTheElapsedTime) {
-    makeRegistry({[](const FileURL&) { return true; }, [](const FileURL&) { return true; }},
+    makeRegistry({[](const FileURL&) { return true; }, [](const FileURL&) { return true; }, {}},
                  3.4219);
     registry->startMonitoring(monitor);
     completeCycle(1);
@@ -208,7 +243,7 @@ TEST_F(ScanLoopTest, ControllerGoneBeforeTheLoopStarts) {
          clock,
          pause,
          held.starter(false),
-         {[](const FileURL&) { return true; }, [](const FileURL&) { return true; }},
+         {[](const FileURL&) { return true; }, [](const FileURL&) { return true; }, {}},
          store,
          &platform::systemBookmarks(),
          nullptr,
@@ -229,7 +264,8 @@ TEST_F(ScanLoopTest, RealPipelinesFollowTheFolder) {
                   },
                   [](const FileURL& url) {
                       return core::pipelines::scanXcodeSecurityFinal(url, platform::nullOutput());
-                  }});
+                  },
+                  {}});
     testing::TempTree tree;
     tree.write("MyApp/Scripts/setup.sh", "chmod +x helper");
     const auto watched = std::make_shared<ProjectMonitor>(FileURL(tree.path("MyApp"), true));

@@ -150,18 +150,36 @@ TEST(Pipelines, CycleRunsXcodeSpyOnlyAfterACleanXCSSETScan) {
     testing::TempTree infected;
     infected.write("run.sh", "chmod +x a");
     infected.write("App.xcodeproj/project.pbxproj", projectFile(kObfuscated));
-    const CycleRun first = runScanCycle(infected.url(), platform::nullOutput());
+    const CycleRun first = runClassicCycle(infected.url(), platform::nullOutput());
     EXPECT_FALSE(first.clean);
     ASSERT_EQ(first.pipelines.size(), 1u);
     EXPECT_EQ(first.pipelines[0].name, "xcsset");
 
     testing::TempTree spied;
     spied.write("App.xcodeproj/project.pbxproj", projectFile(kObfuscated));
-    const CycleRun second = runScanCycle(spied.url(), platform::nullOutput());
+    const CycleRun second = runClassicCycle(spied.url(), platform::nullOutput());
     EXPECT_FALSE(second.clean);
     ASSERT_EQ(second.pipelines.size(), 2u);
     EXPECT_TRUE(second.pipelines[0].clean);
     EXPECT_FALSE(second.pipelines[1].clean);
+}
+
+TEST(Pipelines, MonitoringCycleAddsTheBuildScriptAnalysisToTheClassicOne) {
+    testing::TempTree tree;
+    tree.write("App.xcodeproj/project.pbxproj", projectFile(kObfuscated));
+    tree.write("run.sh", "chmod +x a");
+    platform::MemoryLineWriter classicOutput;
+    platform::MemoryLineWriter cycleOutput;
+    const CycleRun classic = runClassicCycle(tree.url(), classicOutput);
+    const CycleRun cycle = runScanCycle(tree.url(), cycleOutput);
+    ASSERT_EQ(cycle.pipelines.size(), classic.pipelines.size() + 1);
+    EXPECT_EQ(cycle.pipelines.back().name, "buildscripts");
+    EXPECT_FALSE(cycle.clean);
+    // The classic listing comes first and unchanged; the analysis's blocks follow.
+    const auto classicLines = classicOutput.lines();
+    const auto cycleLines = cycleOutput.lines();
+    ASSERT_GE(cycleLines.size(), classicLines.size());
+    EXPECT_TRUE(std::equal(classicLines.begin(), classicLines.end(), cycleLines.begin()));
 }
 
 TEST(Pipelines, FindingsListEscaping) {

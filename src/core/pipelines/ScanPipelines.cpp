@@ -4,6 +4,8 @@
 
 #include "core/FileDiscovery.h"
 #include "core/ScanEngine.h"
+#include "core/pipelines/FindingText.h"
+#include "detectors/buildscripts/BuildScriptScanner.h"
 #include "detectors/xcodespy/XcodeSpyScanner.h"
 #include "detectors/xcsset/XCSSETScanner.h"
 #include "platform/Log.h"
@@ -111,8 +113,11 @@ PipelineRun runXCSSETScan(const FileURL& folder, LineWriter& output, bool separa
             output.writeLine("---");
         }
     }
-    PipelineRun run{"xcsset", true,
-                    runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files)};
+    PipelineRun run{"xcsset",
+                    true,
+                    runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files),
+                    {},
+                    {}};
     const std::optional<std::size_t> decisive = firstChmodResult(run.results);
     const std::size_t listed = decisive ? *decisive + 1 : run.results.size();
     for (std::size_t i = 0; i < listed; ++i) {
@@ -185,8 +190,11 @@ PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) 
     for (const auto& file : files) {
         output.writeLine("\U0001F50D Scanning: " + file.path());
     }
-    PipelineRun run{"xcodespy", true,
-                    runEngine(std::make_shared<detectors::xcodespy::XcodeSpyScanner>(), files)};
+    PipelineRun run{"xcodespy",
+                    true,
+                    runEngine(std::make_shared<detectors::xcodespy::XcodeSpyScanner>(), files),
+                    {},
+                    {}};
     for (const auto& result : run.results) {
         output.writeLine(std::string(kWarning) + "File: " + result.file.lastPathComponent());
         output.writeLine(std::string(kWarning) + "Risk Score: " + std::to_string(result.riskScore));
@@ -208,8 +216,49 @@ PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) 
     return run;
 }
 
+namespace {
+
+PipelineRun runBuildScripts(const FileURL& folder, LineWriter& output) {
+    const std::vector<FileURL> files =
+        FileDiscovery().discoverFiles(folder, buildScriptsDiscoveryConfiguration());
+    auto report = detectors::buildscripts::BuildScriptScanner().scan(folder, files);
+    PipelineRun run{
+        "buildscripts", true, {}, std::move(report.findings), std::move(report.diagnostics)};
+    for (const auto& finding : run.findings) {
+        if (finding.severity >= Severity::high) {
+            run.clean = false;
+        }
+        for (const auto& line : describeFinding(finding)) {
+            output.writeLine(line);
+        }
+    }
+    return run;
+}
+
+}  // namespace
+
+PipelineRun runBuildScriptsPipeline(const FileURL& folder, LineWriter& output) {
+    const platform::Logger logger = makeLogger();
+    logger.info("Starting scanBuildScripts %s", folder.path());
+    PipelineRun run = runBuildScripts(folder, output);
+    if (!run.clean) {
+        const Finding& top = run.findings.front();
+        logger.error("Build script threat found: %s (%s)", top.title, top.location.file);
+    } else {
+        logger.info("scanBuildScripts completed: %ld findings",
+                    static_cast<std::int64_t>(run.findings.size()));
+    }
+    return run;
+}
+
+bool scanBuildScriptsFinal(const FileURL& folder, LineWriter& output) {
+    return runBuildScriptsPipeline(folder, output).clean;
+}
+
 bool runSingleProjectScan(const FileURL& folder, LineWriter& output) {
-    return runXCSSETScan(folder, output, true).clean;
+    const bool classic = runXCSSETScan(folder, output, true).clean;
+    const bool scripts = runBuildScripts(folder, output).clean;
+    return classic && scripts;
 }
 
 bool scanXCSSETFinal(const FileURL& folder, LineWriter& output) {
@@ -220,13 +269,20 @@ bool scanXcodeSecurityFinal(const FileURL& folder, LineWriter& output) {
     return runXcodeSecurityPipeline(folder, output).clean;
 }
 
-CycleRun runScanCycle(const FileURL& folder, LineWriter& output) {
+CycleRun runClassicCycle(const FileURL& folder, LineWriter& output) {
     CycleRun cycle;
     cycle.pipelines.push_back(runXCSSETPipeline(folder, output));
     if (cycle.pipelines.back().clean) {
         cycle.pipelines.push_back(runXcodeSecurityPipeline(folder, output));
     }
     cycle.clean = cycle.pipelines.back().clean;
+    return cycle;
+}
+
+CycleRun runScanCycle(const FileURL& folder, LineWriter& output) {
+    CycleRun cycle = runClassicCycle(folder, output);
+    cycle.pipelines.push_back(runBuildScriptsPipeline(folder, output));
+    cycle.clean = cycle.clean && cycle.pipelines.back().clean;
     return cycle;
 }
 

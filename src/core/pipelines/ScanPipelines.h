@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Finding.h"
 #include "core/ScanResult.h"
 #include "platform/FileURL.h"
 #include "platform/LineWriter.h"
@@ -16,10 +17,14 @@
 namespace quillon::core::pipelines {
 
 struct PipelineRun {
-    std::string name;  // "xcsset" or "xcodespy"
+    std::string name;  // "xcsset", "xcodespy" or "buildscripts"
     bool clean = true;
     // Every result the engine returned, also those after the one that decided the verdict.
     std::vector<ScanResult> results;
+    // The build-script analysis's typed findings (most severe first) and the files it could
+    // not read; empty for the classic pipelines.
+    std::vector<Finding> findings;
+    std::vector<ScanDiagnostic> diagnostics;
 };
 
 // Threat exactly when a finding contains "chmod detected".
@@ -27,22 +32,31 @@ PipelineRun runXCSSETPipeline(const platform::FileURL& folder, platform::LineWri
 // Threat when the joined findings hold a critical indicator or a score reaches 50.
 PipelineRun runXcodeSecurityPipeline(const platform::FileURL& folder, platform::LineWriter& output);
 
+// Threat when a finding is high or critical. Writes one block per finding; logs its start and,
+// on a threat, the most severe finding.
+PipelineRun runBuildScriptsPipeline(const platform::FileURL& folder, platform::LineWriter& output);
+
 // The verdicts alone; true means clean.
 bool scanXCSSETFinal(const platform::FileURL& folder,
                      platform::LineWriter& output = platform::standardOutput());
 bool scanXcodeSecurityFinal(const platform::FileURL& folder,
                             platform::LineWriter& output = platform::standardOutput());
+bool scanBuildScriptsFinal(const platform::FileURL& folder,
+                           platform::LineWriter& output = platform::standardOutput());
 
 // The single-project window's scan: the XCSSET pipeline's verdict rule and listing, with a
-// "---" line after each file line and after each result, and no log records.
+// "---" line after each file line and after each result, and no log records; then the
+// build-script analysis, whose blocks follow. Clean when both were.
 bool runSingleProjectScan(const platform::FileURL& folder, platform::LineWriter& output);
 
-// What one monitoring cycle runs: the XCSSET pipeline and, only when it was clean, the
-// XcodeSpy pipeline. Clean when every pipeline that ran was clean.
 struct CycleRun {
     bool clean = true;
     std::vector<PipelineRun> pipelines;
 };
+// The classic cycle: the XCSSET pipeline and, only when it was clean, the XcodeSpy pipeline.
+CycleRun runClassicCycle(const platform::FileURL& folder, platform::LineWriter& output);
+// What one monitoring cycle runs: the classic cycle, then the build-script analysis whatever
+// the classic cycle said. Clean when every pipeline that ran was clean.
 CycleRun runScanCycle(const platform::FileURL& folder, platform::LineWriter& output);
 
 // The fixed indicators searched in the lowercased, space-joined findings of a result.

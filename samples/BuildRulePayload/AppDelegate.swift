@@ -1,0 +1,4 @@
+import Cocoa
+
+@main
+final class AppDelegate: NSObject, NSApplicationDelegate {}

@@ -1,0 +1,107 @@
+#include "core/pipelines/FindingText.h"
+
+namespace quillon::core::pipelines {
+
+namespace {
+
+std::string cut(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return std::string(text);
+    }
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return std::string(text.substr(0, end)) + "…";
+}
+
+// Control characters would move a terminal's cursor: show them as escapes.
+std::string visible(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\t') {
+            out.push_back(' ');
+        } else if (u < 0x20 || u == 0x7F) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out.push_back(kHex[u >> 4]);
+            out.push_back(kHex[u & 0xF]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string describeLocation(const FindingLocation& location) {
+    std::string out = location.file;
+    if (location.line > 0) {
+        out += ":" + std::to_string(location.line);
+    }
+    if (!location.target.empty()) {
+        out += ", target '" + location.target + "'";
+    }
+    if (!location.container.empty() && location.container != location.target) {
+        out += ", " + (location.containerKind.empty()
+                           ? location.container
+                           : location.containerKind + " '" + location.container + "'");
+    }
+    if (!location.objectId.empty()) {
+        out += " (id " + location.objectId + ")";
+    }
+    return visible(out);
+}
+
+std::vector<std::string> describeFinding(const Finding& finding) {
+    std::vector<std::string> lines;
+    lines.push_back(upper(severityName(finding.severity)) + ": " + finding.title + " [" +
+                    finding.ruleId + "]");
+    lines.push_back("  where:    " + describeLocation(finding.location));
+    lines.push_back("  what:     " + visible(defang(cut(finding.message, 600))));
+    if (!finding.evidence.empty()) {
+        lines.push_back("  evidence: " + visible(defang(cut(finding.evidence, 400))));
+    }
+    for (const auto& layer : finding.layers) {
+        std::string_view text = layer.text;
+        std::size_t shown = 0;
+        bool first = true;
+        while (!text.empty() && shown < 3) {
+            const std::size_t newline = text.find('\n');
+            const std::string_view row = text.substr(0, newline);
+            lines.push_back((first ? "  decoded:  " + layer.method + ": " : "            ") +
+                            visible(defang(cut(row, 200))));
+            first = false;
+            ++shown;
+            if (newline == std::string_view::npos) {
+                text = {};
+                break;
+            }
+            text.remove_prefix(newline + 1);
+        }
+        if (first) {
+            lines.push_back("  decoded:  " + layer.method + ": (nothing readable)");
+        } else if (!text.empty()) {
+            lines.push_back("            …");
+        }
+    }
+    if (!finding.remediation.empty()) {
+        lines.push_back("  do:       " + visible(finding.remediation));
+    }
+    lines.push_back("  fingerprint: " + finding.fingerprint);
+    return lines;
+}
+
+}  // namespace quillon::core::pipelines

@@ -1,0 +1,385 @@
+#include <cstring>
+
+#include "formats/pbxproj/PlistValue.h"
+
+namespace quillon::formats::pbxproj {
+
+const PlistValue* PlistValue::find(std::string_view key) const {
+    for (const auto& [name, value] : entries) {
+        if (name == key) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+std::string_view PlistValue::string(std::string_view key) const {
+    const PlistValue* value = find(key);
+    return value != nullptr && value->isString() ? std::string_view(value->text)
+                                                 : std::string_view();
+}
+
+namespace {
+
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool isUnquotedChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80) {
+        return true;
+    }
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::strchr("_$+/:.-~@%!?&*^|\\[]#`'", c) != nullptr;
+}
+
+class Reader {
+  public:
+    explicit Reader(std::string_view text) : text_(text) {}
+
+    PlistDocument run() {
+        PlistDocument document;
+        skipSpace();
+        if (at_ >= text_.size()) {
+            fail("empty property list");
+        } else {
+            readValue(document.root, 0);
+            skipSpace();
+            if (error_.empty() && at_ < text_.size()) {
+                fail("unexpected text after the property list");
+            }
+        }
+        document.error = std::move(error_);
+        document.errorLine = errorLine_;
+        return document;
+    }
+
+  private:
+    void fail(const char* message) {
+        if (error_.empty()) {
+            error_ = message;
+            errorLine_ = line_;
+        }
+    }
+
+    void advance() {
+        if (text_[at_] == '\n') {
+            ++line_;
+        }
+        ++at_;
+    }
+
+    void skipSpace() {
+        while (at_ < text_.size()) {
+            const char c = text_[at_];
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+                advance();
+            } else if (c == '/' && at_ + 1 < text_.size() && text_[at_ + 1] == '/') {
+                while (at_ < text_.size() && text_[at_] != '\n') {
+                    ++at_;
+                }
+            } else if (c == '/' && at_ + 1 < text_.size() && text_[at_ + 1] == '*') {
+                at_ += 2;
+                while (at_ + 1 < text_.size() && !(text_[at_] == '*' && text_[at_ + 1] == '/')) {
+                    advance();
+                }
+                if (at_ + 1 >= text_.size()) {
+                    at_ = text_.size();
+                    fail("unterminated comment");
+                    return;
+                }
+                at_ += 2;
+            } else {
+                return;
+            }
+        }
+    }
+
+    bool atCommentStart() const {
+        return text_[at_] == '/' && at_ + 1 < text_.size() &&
+               (text_[at_ + 1] == '/' || text_[at_ + 1] == '*');
+    }
+
+    // Skips one value too deep to keep: brackets are counted, strings stepped over.
+    void skipNested() {
+        std::size_t depth = 0;
+        while (at_ < text_.size()) {
+            const char c = text_[at_];
+            if (c == '"' || c == '\'') {
+                std::string ignored;
+                readQuoted(ignored);
+                continue;
+            }
+            if (c == '{' || c == '(' || c == '<') {
+                ++depth;
+            } else if (c == '}' || c == ')' || c == '>') {
+                advance();
+                if (--depth == 0) {
+                    return;
+                }
+                continue;
+            }
+            advance();
+            if (depth == 0) {
+                return;
+            }
+        }
+    }
+
+    void readQuoted(std::string& out) {
+        const char quote = text_[at_];
+        advance();
+        while (at_ < text_.size()) {
+            const char c = text_[at_];
+            if (c == quote) {
+                advance();
+                return;
+            }
+            if (c != '\\') {
+                out.push_back(c);
+                advance();
+                continue;
+            }
+            advance();
+            if (at_ >= text_.size()) {
+                break;
+            }
+            const char e = text_[at_];
+            advance();
+            switch (e) {
+                case 'n':
+                    out.push_back('\n');
+                    break;
+                case 't':
+                    out.push_back('\t');
+                    break;
+                case 'r':
+                    out.push_back('\r');
+                    break;
+                case 'a':
+                    out.push_back('\a');
+                    break;
+                case 'b':
+                    out.push_back('\b');
+                    break;
+                case 'f':
+                    out.push_back('\f');
+                    break;
+                case 'v':
+                    out.push_back('\v');
+                    break;
+                case 'U':
+                case 'u': {
+                    std::uint32_t code = 0;
+                    int digits = 0;
+                    while (digits < 4 && at_ < text_.size() && hexValue(text_[at_]) >= 0) {
+                        code = code * 16 + static_cast<std::uint32_t>(hexValue(text_[at_]));
+                        ++at_;
+                        ++digits;
+                    }
+                    appendUtf8(out, digits == 0 ? static_cast<std::uint32_t>(e) : code);
+                    break;
+                }
+                default:
+                    if (e >= '0' && e <= '7') {
+                        std::uint32_t code = static_cast<std::uint32_t>(e - '0');
+                        int digits = 1;
+                        while (digits < 3 && at_ < text_.size() && text_[at_] >= '0' &&
+                               text_[at_] <= '7') {
+                            code = code * 8 + static_cast<std::uint32_t>(text_[at_] - '0');
+                            ++at_;
+                            ++digits;
+                        }
+                        appendUtf8(out, code & 0xFF);
+                    } else {
+                        out.push_back(e);
+                    }
+                    break;
+            }
+        }
+        fail("unterminated string");
+    }
+
+    bool readString(PlistValue& value) {
+        value.kind = PlistValue::Kind::string;
+        value.line = line_;
+        const char c = text_[at_];
+        if (c == '"' || c == '\'') {
+            readQuoted(value.text);
+            return true;
+        }
+        const std::size_t start = at_;
+        while (at_ < text_.size() && isUnquotedChar(text_[at_]) && !atCommentStart()) {
+            ++at_;
+        }
+        if (at_ == start) {
+            return false;
+        }
+        value.text.assign(text_.substr(start, at_ - start));
+        return true;
+    }
+
+    void readData(PlistValue& value) {
+        value.kind = PlistValue::Kind::data;
+        value.line = line_;
+        advance();
+        int high = -1;
+        while (at_ < text_.size() && text_[at_] != '>') {
+            const int nibble = hexValue(text_[at_]);
+            advance();
+            if (nibble < 0) {
+                continue;
+            }
+            if (high < 0) {
+                high = nibble;
+            } else {
+                value.text.push_back(static_cast<char>(high * 16 + nibble));
+                high = -1;
+            }
+        }
+        if (at_ >= text_.size()) {
+            fail("unterminated data");
+            return;
+        }
+        advance();
+    }
+
+    void readValue(PlistValue& value, int depth) {
+        skipSpace();
+        if (at_ >= text_.size()) {
+            fail("unexpected end of file");
+            return;
+        }
+        const char c = text_[at_];
+        if ((c == '{' || c == '(') && depth >= PlistReader::kMaxDepth) {
+            fail("nesting too deep");
+            value.line = line_;
+            skipNested();
+            return;
+        }
+        if (c == '{') {
+            readDictionary(value, depth);
+        } else if (c == '(') {
+            readArray(value, depth);
+        } else if (c == '<') {
+            readData(value);
+        } else if (!readString(value)) {
+            fail("unexpected character");
+            advance();
+        }
+    }
+
+    void readDictionary(PlistValue& value, int depth) {
+        value.kind = PlistValue::Kind::dictionary;
+        value.line = line_;
+        advance();
+        while (true) {
+            skipSpace();
+            if (at_ >= text_.size()) {
+                fail("unterminated dictionary");
+                return;
+            }
+            if (text_[at_] == '}') {
+                advance();
+                return;
+            }
+            PlistValue key;
+            if (!readString(key)) {
+                fail("expected a key");
+                advance();
+                continue;
+            }
+            skipSpace();
+            if (at_ >= text_.size()) {
+                fail("unterminated dictionary");
+                return;
+            }
+            if (text_[at_] != '=') {
+                fail("expected '='");
+                continue;
+            }
+            advance();
+            PlistValue entry;
+            readValue(entry, depth + 1);
+            value.entries.emplace_back(std::move(key.text), std::move(entry));
+            skipSpace();
+            if (at_ < text_.size() && text_[at_] == ';') {
+                advance();
+            } else if (at_ < text_.size() && text_[at_] != '}') {
+                fail("expected ';'");
+            }
+        }
+    }
+
+    void readArray(PlistValue& value, int depth) {
+        value.kind = PlistValue::Kind::array;
+        value.line = line_;
+        advance();
+        while (true) {
+            skipSpace();
+            if (at_ >= text_.size()) {
+                fail("unterminated array");
+                return;
+            }
+            if (text_[at_] == ')') {
+                advance();
+                return;
+            }
+            const std::size_t before = at_;
+            PlistValue item;
+            readValue(item, depth + 1);
+            value.items.push_back(std::move(item));
+            skipSpace();
+            if (at_ < text_.size() && text_[at_] == ',') {
+                advance();
+            } else if (at_ < text_.size() && text_[at_] != ')') {
+                fail("expected ','");
+                if (at_ == before) {
+                    advance();
+                }
+            }
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+    std::uint32_t line_ = 1;
+    std::string error_;
+    std::uint32_t errorLine_ = 0;
+};
+
+}  // namespace
+
+PlistDocument PlistReader::read(std::string_view text) {
+    return Reader(text).run();
+}
+
+}  // namespace quillon::formats::pbxproj
