@@ -1122,9 +1122,14 @@ class Evaluator {
             }
             out.text = translate(input.text, sets[0], remove ? "" : sets[1], remove, complement);
             out.taint |= kConstructed;
-            if (!out.text.empty() && (input.taint & kDecoded) == 0) {
+            if (!remove) {
+                // A character map (rot13 and the like) is an encoding: what comes out was hidden.
+                out.taint |= kDecoded;
                 core::DecodedLayer layer{"tr", out.text.substr(0, limits_.layerText)};
-                trace_.decodedTexts.push_back(layer);
+                if (out.layers.size() < 16) {
+                    out.layers.push_back(layer);
+                }
+                trace_.decodedTexts.push_back(std::move(layer));
             }
             charge(out, frame, line);
             return out;
