@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     static const std::vector<std::string_view> keywords = {
-        "curl",      "bash",      "sh",           "base64",       "echo",
-        "chmod +x",  "chmod 777", "http://",      "https://",     "shellscript",
+        "curl",      "bash",      "sh",           "base64",        "echo",
+        "chmod +x",  "chmod 777", "http://",      "https://",      "shellscript",
         "runscript", "launchctl", "launchagents", "launchdaemons", "x"};
     static const platform::KeywordSet keywordSet(keywords);
     std::string lowered(text);

@@ -6,7 +6,8 @@
 #                                  build/fuzz/findings/<target>
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets=(XCSSETScanFuzzer XcodeSpyScanFuzzer DeobfuscateFuzzer MatcherFuzzer StoredListFuzzer)
+targets=(XCSSETScanFuzzer XcodeSpyScanFuzzer DeobfuscateFuzzer MatcherFuzzer StoredListFuzzer
+         ProjectFileFuzzer ShellFuzzer)
 mode=${1:?usage: fuzz/run.sh replay | SECONDS [TARGET...]}
 shift
 [ $# -gt 0 ] && targets=("$@")

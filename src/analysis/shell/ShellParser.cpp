@@ -124,6 +124,9 @@ class Parser {
     }
 
     void advance() {
+        if (at_ >= text_.size()) {
+            return;
+        }
         if (text_[at_] == '\n') {
             ++line_;
         }

@@ -217,12 +217,9 @@ class Scan {
     }
 
     void diagnose(const std::string& path, std::string message) {
-        for (const auto& diagnostic : report_.diagnostics) {
-            if (diagnostic.file == relative(path) && diagnostic.message == message) {
-                return;
-            }
+        if (diagnosed_.insert(path + '\x1f' + message).second) {
+            report_.diagnostics.push_back({relative(path), std::move(message)});
         }
-        report_.diagnostics.push_back({relative(path), std::move(message)});
     }
 
     std::optional<std::string> read(const std::string& path) {
@@ -798,6 +795,7 @@ class Scan {
     BuildScriptReport report_;
     std::set<std::string> referenced_;
     std::unordered_set<std::string> analysed_;
+    std::unordered_set<std::string> diagnosed_;
     std::unordered_set<std::string> xcconfigsUsed_;
     std::unordered_set<std::string> recordedXcconfigSettings_;
     std::map<std::string, shell::Environment> projectEnvironments_;

@@ -91,6 +91,9 @@ class Reader {
     }
 
     void advance() {
+        if (at_ >= text_.size()) {
+            return;
+        }
         if (text_[at_] == '\n') {
             ++line_;
         }
@@ -329,7 +332,7 @@ class Reader {
             advance();
             PlistValue entry;
             readValue(entry, depth + 1);
-            value.entries.emplace_back(std::move(key.text), std::move(entry));
+            value.entries.push_back({std::move(key.text), std::move(entry)});
             skipSpace();
             if (at_ < text_.size() && text_[at_] == ';') {
                 advance();

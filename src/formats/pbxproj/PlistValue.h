@@ -10,13 +10,15 @@ namespace quillon::formats::pbxproj {
 
 // One value of an old-style (OpenStep) property list, with the line it starts on. Strings keep
 // their decoded text; `<data>` keeps its bytes in `text`. Plain value type.
+struct PlistEntry;
+
 struct PlistValue {
     enum class Kind { string, data, array, dictionary };
     Kind kind = Kind::string;
     std::uint32_t line = 0;
     std::string text;
-    std::vector<PlistValue> items;                            // array
-    std::vector<std::pair<std::string, PlistValue>> entries;  // dictionary, in file order
+    std::vector<PlistValue> items;    // array
+    std::vector<PlistEntry> entries;  // dictionary, in file order
 
     bool isString() const { return kind == Kind::string; }
     bool isDictionary() const { return kind == Kind::dictionary; }
@@ -26,6 +28,11 @@ struct PlistValue {
     const PlistValue* find(std::string_view key) const;
     // The string under `key`, or empty.
     std::string_view string(std::string_view key) const;
+};
+
+struct PlistEntry {
+    std::string key;
+    PlistValue value;
 };
 
 // What the reader made of a file: everything it could read, and the first problem, if any.
