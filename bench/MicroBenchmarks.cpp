@@ -10,6 +10,7 @@
 #include <random>
 
 #include "core/FileDiscovery.h"
+#include "detectors/buildscripts/BuildScriptScanner.h"
 #include "detectors/xcodespy/ShellScriptBlockMatcher.h"
 #include "detectors/xcodespy/XcodeSpyScanner.h"
 #include "detectors/xcsset/PayloadMatchers.h"
@@ -117,6 +118,30 @@ void xcodeSpyScan(benchmark::State& state) {
                             static_cast<std::int64_t>(fs::file_size(projectOnDisk())));
 }
 BENCHMARK(xcodeSpyScan)->Unit(benchmark::kMillisecond);
+
+// The build-script analysis over one project file: read, model, every phase's script read and
+// followed. On the generated file (a phase every hundred lines) or QUILLON_BENCH_PROJECT.
+void buildScriptScan(benchmark::State& state) {
+    fs::path file = projectOnDisk();
+    if (const char* real = std::getenv("QUILLON_BENCH_PROJECT")) {
+        file = scratch() / "Real" / "Real.xcodeproj" / "project.pbxproj";
+        fs::create_directories(file.parent_path());
+        fs::copy_file(real, file, fs::copy_options::overwrite_existing);
+    }
+    const fs::path folder = file.parent_path().parent_path();
+    const platform::FileURL root(folder.string(), true);
+    const std::vector<platform::FileURL> files{platform::FileURL(file.string(), false)};
+    std::size_t findings = 0;
+    for (auto _ : state) {
+        const auto report = detectors::buildscripts::BuildScriptScanner().scan(root, files);
+        findings = report.findings.size();
+        benchmark::DoNotOptimize(report);
+    }
+    state.counters["findings"] = static_cast<double>(findings);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(fs::file_size(file)));
+}
+BENCHMARK(buildScriptScan)->Unit(benchmark::kMillisecond);
 
 // The stages of a scan one by one over the same project file, to see where a scan's time goes.
 // QUILLON_BENCH_PROJECT names a real project file to use instead, for instance one of

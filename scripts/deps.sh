@@ -24,9 +24,10 @@ quillon_require_packages() {
 }
 
 # What every build needs: compiler, CMake with Ninja, ICU, the JSON and argument libraries,
-# libsystemd for the journal, Qt for the desktop application.
+# libsystemd for the journal, pugixml for schemes, zlib for compressed payloads, Qt for the
+# desktop application.
 QUILLON_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev
-                        libcli11-dev libsystemd-dev qt6-base-dev)
+                        libcli11-dev libsystemd-dev libpugixml-dev zlib1g-dev qt6-base-dev)
 # What the tests add: GoogleTest, an X server for the desktop smoke test, fonts with the emoji
 # and full-width signs of the interface for the screenshots, clang with libFuzzer for the fuzz
 # targets.

@@ -24,7 +24,7 @@ for sample in samples/*/; do
     echo
 done
 cat <<MSG
-The scanner: ${scanner} [--pipeline cycle|xcsset|xcodespy] [--format text|json] FOLDER
+The scanner: ${scanner} [--pipeline cycle|classic|xcsset|xcodespy|buildscripts] [--format text|json] FOLDER
 MSG
 if [ -x build/release/src/ui/quillon ]; then
     echo "The desktop application: build/release/src/ui/quillon"

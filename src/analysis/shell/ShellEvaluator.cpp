@@ -735,6 +735,19 @@ class Evaluator {
     Value writeRedirectOutput(const Command& command, Frame& frame, Value output, const char* via) {
         for (const auto& redirect : command.redirects) {
             if (!isStdoutRedirect(redirect)) {
+                // Any descriptor joined to bash's network paths is a connection.
+                if (redirect.hereDoc == nullptr && redirect.op != "<<<" &&
+                    redirect.target.source.find("/dev/") != std::string::npos) {
+                    const Value path = expandJoined(redirect.target, frame);
+                    if (path.text.starts_with("/dev/tcp/") || path.text.starts_with("/dev/udp/")) {
+                        WriteEvent event;
+                        event.path = path.text;
+                        event.via = "socket";
+                        event.context = frame.context;
+                        event.context.line = lineFor(frame, redirect.target.line);
+                        trace_.writes.push_back(std::move(event));
+                    }
+                }
                 continue;
             }
             const Value path = expandJoined(redirect.target, frame);

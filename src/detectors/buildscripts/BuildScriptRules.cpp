@@ -29,6 +29,11 @@ const std::vector<Rule>& rules() {
          "substituted into eval or sh -c, or saved and then run. Whoever controls the server "
          "runs code on every machine that builds the project.",
          "T1105"},
+        {ids::kRemoteShell, Severity::critical, "Shell connected to a remote host",
+         "The script joins a shell's input and output to a network connection (bash's "
+         "/dev/tcp, nc -e, socat exec, a named pipe through nc): whoever listens at the other "
+         "end types commands on the machine that builds. XcodeSpy's payload is such a shell.",
+         "T1059.004"},
         {ids::kSilencedDetached, Severity::low, "Execution detached and silenced",
          "Commands run in the background with their output discarded, so the build log shows "
          "nothing. Malware does this to stay unnoticed; it adds weight to other findings and "
@@ -540,6 +545,28 @@ class Judge {
                 "It looks up XProtect, Apple's malware signatures, to learn whether it is known.",
                 evidence, context);
         }
+        if ((name == "nc" || name == "ncat" || name == "netcat") &&
+            std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
+                return a == "-e" || a == "-c" || a.starts_with("--exec") ||
+                       a.starts_with("--sh-exec");
+            })) {
+            add(ids::kRemoteShell, Severity::critical,
+                "It hands a program to " + name + " to run for whoever connects.", evidence,
+                context);
+        }
+        if (name == "socat" && (argumentsMention("exec:") || argumentsMention("system:"))) {
+            add(ids::kRemoteShell, Severity::critical,
+                "It joins a program to a network connection with socat.", evidence, context);
+        }
+        if (name == "mkfifo") {
+            namedPipe_ = &command;
+        }
+        if ((name == "nc" || name == "ncat" || name == "netcat" || name == "telnet") &&
+            namedPipe_ != nullptr) {
+            add(ids::kRemoteShell, Severity::critical,
+                "It makes a named pipe and passes a shell's input and output through " + name + ".",
+                evidence, context);
+        }
         if (name == "find" || name == "mdfind" || name == "locate") {
             if (argumentsMention("pbxproj") || argumentsMention("xcodeproj") ||
                 argumentsMention("xcworkspace")) {
@@ -565,6 +592,13 @@ class Judge {
     void judgeWrite(const analysis::shell::WriteEvent& write) {
         const std::string path = lowered(write.path);
         const std::string evidence = evidenceOf(write.context, write.path);
+        if (path.starts_with("/dev/tcp/") || path.starts_with("/dev/udp/")) {
+            add(ids::kRemoteShell, Severity::critical,
+                "It joins a descriptor to " + write.path +
+                    ", a network connection opened by the shell itself.",
+                evidence, write.context);
+            return;
+        }
         if (path.find("library/launchagents") != std::string::npos ||
             path.find("library/launchdaemons") != std::string::npos) {
             add(ids::kPersistence, weigh(Severity::high),
@@ -651,6 +685,7 @@ class Judge {
     std::map<std::string, std::size_t> seen_;
     std::vector<const ExecEvent*> settingRuns_;
     const CommandEvent* projectSearch_ = nullptr;
+    const CommandEvent* namedPipe_ = nullptr;
     const CommandEvent* inPlaceEdit_ = nullptr;
     const analysis::shell::WriteEvent* pbxprojWrite_ = nullptr;
 
