@@ -566,6 +566,30 @@ INSTANTIATE_TEST_SUITE_P(
              },
              {},
              nullptr},
+        Case{"OwnProjectFoundAndVersionBumped",
+             phase("PROJECT=$(find \"$SRCROOT\" -maxdepth 1 -name '*.xcodeproj')\n"
+                   "sed -i '' \"s/CURRENT_PROJECT_VERSION = .*;/CURRENT_PROJECT_VERSION = 7;/\" "
+                   "\"$PROJECT/project.pbxproj\""),
+             {},
+             nullptr},
+        Case{"ToolsRunByPathsFromSettings",
+             phase("\"${VIRTUAL_ENV}/bin/python3\" "
+                   "tools/gen.py\n\"${PODS_ROOT}/SwiftLint/swiftlint\""),
+             {},
+             nullptr},
+        Case{
+            "CodeSignCommandBuiltAndEvaluated",
+            phase("code_sign_cmd=\"/usr/bin/codesign --force --sign ${EXPANDED_CODE_SIGN_IDENTITY} "
+                  "--preserve-metadata=identifier,entitlements '$1'\"\n"
+                  "if [ \"${COCOAPODS_PARALLEL_CODE_SIGN}\" == \"true\" ]; then\n"
+                  "  code_sign_cmd=\"$code_sign_cmd &\"\nfi\necho \"$code_sign_cmd\"\neval "
+                  "\"$code_sign_cmd\"\n"),
+            {},
+            nullptr},
+        Case{"LintHookCopiedFromTheProject",
+             phase("cp -f \"${SRCROOT}/hooks/pre-commit\" \"${SRCROOT}/.git/hooks/pre-commit\""),
+             {{"hooks/pre-commit", "#!/bin/sh\nswiftlint lint --strict\n"}},
+             "persistence-written"},
         Case{"CommentsThatMentionCurlAndEval",
              phase("# Do not use: curl https://install.example.invalid | sh\n# eval is avoided "
                    "here on purpose\necho done\n"),

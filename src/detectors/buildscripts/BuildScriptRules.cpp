@@ -173,6 +173,16 @@ bool isSensitiveCommand(std::string_view name) {
     return kNames.contains(name);
 }
 
+// What code assembled from variables has no business running.
+bool isStronglySensitive(std::string_view name) {
+    static const std::unordered_set<std::string_view> kNames = {
+        "sh",      "bash",      "zsh",  "dash",      "ksh",    "eval",    "source", ".",
+        "curl",    "wget",      "nc",   "ncat",      "netcat", "socat",   "base64", "xxd",
+        "openssl", "gunzip",    "zcat", "osascript", "python", "python3", "perl",   "ruby",
+        "node",    "launchctl", "scp",  "sftp",      "ftp",    "crontab"};
+    return kNames.contains(name);
+}
+
 bool isNetworkCommand(std::string_view name) {
     return name == "curl" || name == "wget" || name == "nc" || name == "ncat" || name == "netcat" ||
            name == "socat" || name == "scp" || name == "sftp" || name == "ftp";
@@ -452,7 +462,11 @@ class Judge {
             return std::any_of(arguments.begin(), arguments.end(),
                                [&](const std::string& a) { return containsFolded(a, needle); });
         };
-        if ((command.nameConstructed || context.viaConstructedCode) && isSensitiveCommand(name)) {
+        // Hidden means the name is nowhere in the script as written: a tool run by a path put
+        // together from a setting ("${PODS_ROOT}/x/python3") hides nothing.
+        const bool hidden = origin_.scriptText.find(name) == std::string_view::npos;
+        if (hidden && ((command.nameConstructed && isSensitiveCommand(name)) ||
+                       (context.viaConstructedCode && isStronglySensitive(name)))) {
             add(ids::kObfuscatedCommand, Severity::high,
                 std::string(command.nameConstructed
                                 ? "The command name '" + name + "' is assembled at run time"
@@ -568,8 +582,25 @@ class Judge {
                 evidence, context);
         }
         if (name == "find" || name == "mdfind" || name == "locate") {
-            if (argumentsMention("pbxproj") || argumentsMention("xcodeproj") ||
-                argumentsMention("xcworkspace")) {
+            // Only a search beyond the project reaches other projects: find from the home
+            // folder or the root, or the system-wide indexes.
+            bool beyond = name != "find";
+            if (name == "find") {
+                for (const auto& argument : arguments) {
+                    if (argument.starts_with("-") && argument != "-") {
+                        if (argument == "-H" || argument == "-L" || argument == "-P") {
+                            continue;
+                        }
+                        break;
+                    }
+                    beyond = beyond || argument.starts_with("~") ||
+                             argument.starts_with("${HOME}") || argument.starts_with("$HOME") ||
+                             argument == "/" || argument.starts_with("/Users") ||
+                             argument.starts_with("/Volumes");
+                }
+            }
+            if (beyond && (argumentsMention("pbxproj") || argumentsMention("xcodeproj") ||
+                           argumentsMention("xcworkspace"))) {
                 projectSearch_ = &command;
             }
         }
@@ -621,9 +652,15 @@ class Judge {
             }
         }
         if (path.find(".git/hooks/") != std::string::npos && !path.ends_with(".sample")) {
-            add(ids::kPersistence, weigh(Severity::high),
-                "It writes the git hook " + write.path + ", which git runs on its own.", evidence,
-                write.context);
+            // Projects install their own lint hooks by copying a file they keep; writing a
+            // hook's text from the script itself is what an injection does.
+            const bool copied = write.via == "cp" || write.via == "mv" || write.via == "ln" ||
+                                write.via == "install" || write.via == "ditto" ||
+                                write.via == "rsync";
+            add(ids::kPersistence, weigh(copied ? Severity::medium : Severity::high),
+                "It writes the git hook " + write.path + ", which git runs on its own" +
+                    (copied ? ", from a file of the project; check that file." : "."),
+                evidence, write.context);
             return;
         }
         if (path.ends_with("project.pbxproj")) {

@@ -60,6 +60,7 @@ struct ScriptOrigin {
     bool fixedLine = false;  // the script is one property-list string: every finding has its line
     std::string phaseName;   // as Xcode shows it
     std::string remedy;      // how to take the script out ("Remove build phase 'X' ...")
+    std::string_view scriptText;  // the script as written, to tell what its text shows
 };
 
 // The findings a trace warrants. Pure; thread-safe.

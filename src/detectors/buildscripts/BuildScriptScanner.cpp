@@ -280,7 +280,9 @@ class Scan {
             text, environment, limitsFor(text.size()), origin.fixedLine ? 1 : firstLine);
         spend(trace);
         referenced_.insert(trace.referencedVariables.begin(), trace.referencedVariables.end());
-        for (auto& finding : judgeTrace(trace, origin)) {
+        ScriptOrigin judged = origin;
+        judged.scriptText = text;
+        for (auto& finding : judgeTrace(trace, judged)) {
             report_.findings.push_back(std::move(finding));
         }
         for (const auto& exec : trace.execs) {
@@ -757,6 +759,7 @@ class Scan {
             origin.runner = Runner::buildSetting;
             origin.fixedLine = true;
             origin.location = record.location;
+            origin.scriptText = record.value;
             const auto inner = judgeTrace(trace, origin);
             const bool commands =
                 std::any_of(inner.begin(), inner.end(),
