@@ -21,7 +21,9 @@ struct StringCase {
 class PlistStrings : public ::testing::TestWithParam<StringCase> {};
 
 TEST_P(PlistStrings, DecodeAsXcodeWrites) {
-    const auto document = PlistReader::read(std::string("{ k = ") + GetParam().text + "; }");
+    // The document's texts are views of this text, which must outlive it.
+    const std::string text = std::string("{ k = ") + GetParam().text + "; }";
+    const auto document = PlistReader::read(text);
     EXPECT_EQ(document.error, "");
     EXPECT_EQ(document.root.string("k"), GetParam().value);
 }

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "formats/pbxproj/PlistValue.h"
@@ -53,17 +55,32 @@ int hexValue(char c) {
 }
 
 bool isUnquotedChar(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x80) {
-        return true;
-    }
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::strchr("_$+/:.-~@%!?&*^|\\[]#`'", c) != nullptr;
+    static const auto kTable = [] {
+        std::array<bool, 256> table{};
+        for (int u = 0x80; u < 0x100; ++u) {
+            table[static_cast<std::size_t>(u)] = true;
+        }
+        for (char x = 'a'; x <= 'z'; ++x) {
+            table[static_cast<unsigned char>(x)] = true;
+        }
+        for (char x = 'A'; x <= 'Z'; ++x) {
+            table[static_cast<unsigned char>(x)] = true;
+        }
+        for (char x = '0'; x <= '9'; ++x) {
+            table[static_cast<unsigned char>(x)] = true;
+        }
+        for (const char x : std::string_view("_$+/:.-~@%!?&*^|\\[]#`'")) {
+            table[static_cast<unsigned char>(x)] = true;
+        }
+        return table;
+    }();
+    return kTable[static_cast<unsigned char>(c)];
 }
 
 class Reader {
   public:
-    explicit Reader(std::string_view text) : text_(text) {}
+    Reader(std::string_view text, const PlistReader::SkipRule* skip)
+        : text_(text), skip_(skip), storage_(std::make_shared<std::deque<std::string>>()) {}
 
     PlistDocument run() {
         PlistDocument document;
@@ -77,6 +94,7 @@ class Reader {
                 fail("unexpected text after the property list");
             }
         }
+        document.storage = storage_;
         document.error = std::move(error_);
         document.errorLine = errorLine_;
         return document;
@@ -126,6 +144,61 @@ class Reader {
         }
     }
 
+    // Steps to just after the '}' that closes the dictionary being read. Most of a project
+    // file goes through here, so plain bytes are passed over by table and lines counted in bulk.
+    void skipRestOfDictionary() {
+        static const auto kSpecial = [] {
+            std::array<bool, 256> table{};
+            for (const char c : std::string_view("\"'{}()/")) {
+                table[static_cast<unsigned char>(c)] = true;
+            }
+            return table;
+        }();
+        std::size_t depth = 1;
+        std::size_t i = at_;
+        const std::size_t n = text_.size();
+        while (true) {
+            while (i < n && !kSpecial[static_cast<unsigned char>(text_[i])]) {
+                ++i;
+            }
+            countLinesTo(i);
+            if (i >= n) {
+                break;
+            }
+            const char c = text_[i];
+            if (c == '"' || c == '\'') {
+                std::string_view ignored;
+                readQuoted(ignored);
+                i = at_;
+                continue;
+            }
+            if (c == '/') {
+                if (atCommentStart()) {
+                    skipSpace();
+                    i = at_;
+                } else {
+                    at_ = ++i;
+                }
+                continue;
+            }
+            at_ = ++i;
+            if (c == '{' || c == '(') {
+                ++depth;
+            } else if (--depth == 0) {
+                return;
+            }
+        }
+        fail("unterminated dictionary");
+    }
+
+    // Moves the cursor forward to `to`, counting the lines passed.
+    void countLinesTo(std::size_t to) {
+        line_ += static_cast<std::uint32_t>(
+            std::count(text_.begin() + static_cast<std::ptrdiff_t>(at_),
+                       text_.begin() + static_cast<std::ptrdiff_t>(to), '\n'));
+        at_ = to;
+    }
+
     bool atCommentStart() const {
         return text_[at_] == '/' && at_ + 1 < text_.size() &&
                (text_[at_ + 1] == '/' || text_[at_ + 1] == '*');
@@ -137,7 +210,7 @@ class Reader {
         while (at_ < text_.size()) {
             const char c = text_[at_];
             if (c == '"' || c == '\'') {
-                std::string ignored;
+                std::string_view ignored;
                 readQuoted(ignored);
                 continue;
             }
@@ -157,9 +230,26 @@ class Reader {
         }
     }
 
-    void readQuoted(std::string& out) {
+    // A quoted string: a view of the text when it holds no escape, else decoded into storage.
+    void readQuoted(std::string_view& view) {
         const char quote = text_[at_];
         advance();
+        std::size_t end = at_;
+        while (end < text_.size() && text_[end] != quote && text_[end] != '\\') {
+            ++end;
+        }
+        if (end < text_.size() && text_[end] == quote) {
+            view = text_.substr(at_, end - at_);
+            countLinesTo(end + 1);
+            return;
+        }
+        std::string out;
+        readEscaped(out, quote);
+        storage_->push_back(std::move(out));
+        view = storage_->back();
+    }
+
+    void readEscaped(std::string& out, char quote) {
         while (at_ < text_.size()) {
             const char c = text_[at_];
             if (c == quote) {
@@ -246,7 +336,7 @@ class Reader {
         if (at_ == start) {
             return false;
         }
-        value.text.assign(text_.substr(start, at_ - start));
+        value.text = text_.substr(start, at_ - start);
         return true;
     }
 
@@ -254,6 +344,7 @@ class Reader {
         value.kind = PlistValue::Kind::data;
         value.line = line_;
         advance();
+        std::string bytes;
         int high = -1;
         while (at_ < text_.size() && text_[at_] != '>') {
             const int nibble = hexValue(text_[at_]);
@@ -264,10 +355,12 @@ class Reader {
             if (high < 0) {
                 high = nibble;
             } else {
-                value.text.push_back(static_cast<char>(high * 16 + nibble));
+                bytes.push_back(static_cast<char>(high * 16 + nibble));
                 high = -1;
             }
         }
+        storage_->push_back(std::move(bytes));
+        value.text = storage_->back();
         if (at_ >= text_.size()) {
             fail("unterminated data");
             return;
@@ -301,6 +394,7 @@ class Reader {
     }
 
     void readDictionary(PlistValue& value, int depth) {
+        const std::string_view ownKey = currentKey_;
         value.kind = PlistValue::Kind::dictionary;
         value.line = line_;
         advance();
@@ -331,8 +425,22 @@ class Reader {
             }
             advance();
             PlistValue entry;
+            currentKey_ = key.text;
+            skipped_ = false;
             readValue(entry, depth + 1);
-            value.entries.push_back({std::move(key.text), std::move(entry)});
+            currentKey_ = {};
+            const bool skip = skip_ != nullptr && value.entries.empty() && entry.isString() &&
+                              key.text == "isa" && (*skip_)(ownKey, entry.text);
+            if (skip) {
+                // Neither this dictionary nor its entry in the parent is kept.
+                skipRestOfDictionary();
+                skipped_ = true;
+                return;
+            }
+            if (!skipped_) {
+                value.entries.push_back({key.text, std::move(entry)});
+            }
+            skipped_ = false;
             skipSpace();
             if (at_ < text_.size() && text_[at_] == ';') {
                 advance();
@@ -373,6 +481,10 @@ class Reader {
     }
 
     std::string_view text_;
+    const PlistReader::SkipRule* skip_;
+    std::string_view currentKey_;
+    bool skipped_ = false;  // the value just read was a skipped dictionary
+    std::shared_ptr<std::deque<std::string>> storage_;
     std::size_t at_ = 0;
     std::uint32_t line_ = 1;
     std::string error_;
@@ -382,7 +494,11 @@ class Reader {
 }  // namespace
 
 PlistDocument PlistReader::read(std::string_view text) {
-    return Reader(text).run();
+    return Reader(text, nullptr).run();
+}
+
+PlistDocument PlistReader::read(std::string_view text, const SkipRule& skip) {
+    return Reader(text, &skip).run();
 }
 
 }  // namespace quillon::formats::pbxproj

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -9,14 +12,16 @@
 namespace quillon::formats::pbxproj {
 
 // One value of an old-style (OpenStep) property list, with the line it starts on. Strings keep
-// their decoded text; `<data>` keeps its bytes in `text`. Plain value type.
+// their decoded text; `<data>` keeps its bytes in `text`. Texts are views into the text that was
+// read (or into the document's storage where escapes had to be decoded): a value must not
+// outlive its document and the text it was read from.
 struct PlistEntry;
 
 struct PlistValue {
     enum class Kind { string, data, array, dictionary };
     Kind kind = Kind::string;
     std::uint32_t line = 0;
-    std::string text;
+    std::string_view text;
     std::vector<PlistValue> items;    // array
     std::vector<PlistEntry> entries;  // dictionary, in file order
 
@@ -31,7 +36,7 @@ struct PlistValue {
 };
 
 struct PlistEntry {
-    std::string key;
+    std::string_view key;
     PlistValue value;
 };
 
@@ -40,7 +45,8 @@ struct PlistEntry {
 // the entries read so far.
 struct PlistDocument {
     PlistValue root;
-    std::string error;  // empty when the whole file was read
+    std::shared_ptr<std::deque<std::string>> storage;  // decoded texts the views point into
+    std::string error;                                 // empty when the whole file was read
     std::uint32_t errorLine = 0;
 };
 
@@ -53,6 +59,12 @@ class PlistReader {
   public:
     static constexpr int kMaxDepth = 64;
     static PlistDocument read(std::string_view text);
+    // The same, but a dictionary whose first entry is `isa` and for which `skip` (given the
+    // dictionary's own key in its parent, and the isa) says so is stepped over (brackets
+    // counted, strings skipped) and left out of its parent. Project files are mostly records
+    // that a caller may not need.
+    using SkipRule = std::function<bool(std::string_view key, std::string_view isa)>;
+    static PlistDocument read(std::string_view text, const SkipRule& skip);
 };
 
 }  // namespace quillon::formats::pbxproj

@@ -1,6 +1,7 @@
 #include "formats/pbxproj/ProjectModel.h"
 
 #include <algorithm>
+#include <cctype>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -24,7 +25,7 @@ using Objects = std::unordered_map<std::string_view, const PlistValue*>;
 
 std::string joined(const PlistValue& value, char separator) {
     if (value.isString() || value.kind == PlistValue::Kind::data) {
-        return value.text;
+        return std::string(value.text);
     }
     std::string out;
     for (const auto& item : value.items) {
@@ -52,13 +53,13 @@ class Builder {
             return;
         }
         for (const auto& [id, value] : all->entries) {
-            if (value.isDictionary()) {
-                objects_.emplace(id, &value);
+            if (value.isDictionary() && objects_.emplace(id, &value).second) {
+                ordered_.push_back({id, &value, value.string("isa")});
             }
         }
-        // Parents of groups and files, for placing .xcconfig references.
-        for (const auto& [id, value] : objects_) {
-            const std::string_view isa = value->string("isa");
+        // Parents of groups and files, for placing .xcconfig references. Objects are visited
+        // in file order: the tree's memory is laid out so.
+        for (const auto& [id, value, isa] : ordered_) {
             if (isa != "PBXGroup" && isa != "PBXVariantGroup" && isa != "XCVersionGroup") {
                 continue;
             }
@@ -88,9 +89,8 @@ class Builder {
                 }
             }
         } else {
-            // No usable root object: every target the file holds, in file order below.
-            for (const auto& [id, value] : objects_) {
-                const std::string_view isa = value->string("isa");
+            // No usable root object: every target the file holds, in file order.
+            for (const auto& [id, value, isa] : ordered_) {
                 if (isa == "PBXNativeTarget" || isa == "PBXAggregateTarget" ||
                     isa == "PBXLegacyTarget") {
                     targetIds.push_back(id);
@@ -105,18 +105,11 @@ class Builder {
             }
             model.targets.push_back(target(id, *value, listed));
         }
-        if (rootObject_ == nullptr) {
-            std::sort(model.targets.begin(), model.targets.end(),
-                      [](const Target& a, const Target& b) { return a.line < b.line; });
-        }
-        for (const auto& [id, value] : objects_) {
-            if (value->string("isa") == "PBXShellScriptBuildPhase" && !listed.contains(id)) {
+        for (const auto& [id, value, isa] : ordered_) {
+            if (isa == "PBXShellScriptBuildPhase" && !listed.contains(id)) {
                 model.unlistedPhases.push_back(phase(id, *value));
             }
         }
-        std::sort(
-            model.unlistedPhases.begin(), model.unlistedPhases.end(),
-            [](const ShellScriptPhase& a, const ShellScriptPhase& b) { return a.line < b.line; });
         return model;
     }
 
@@ -209,7 +202,8 @@ class Builder {
             const PlistValue* settings = value->find("buildSettings");
             if (settings != nullptr && spend(1 + settings->entries.size())) {
                 for (const auto& [key, setting] : settings->entries) {
-                    configuration.settings.push_back({key, joined(setting, ' '), setting.line});
+                    configuration.settings.push_back(
+                        {std::string(key), joined(setting, ' '), setting.line});
                 }
             }
             configuration.baseConfigurationPath =
@@ -264,7 +258,13 @@ class Builder {
   private:
     mutable std::size_t budget_ = 4'000'000;
     mutable bool exhausted_ = false;
+    struct Ordered {
+        std::string_view id;
+        const PlistValue* value;
+        std::string_view isa;
+    };
     Objects objects_;
+    std::vector<Ordered> ordered_;  // in file order
     std::unordered_map<std::string_view, std::string_view> parents_;
     const PlistValue* rootObject_ = nullptr;
 };
@@ -283,7 +283,41 @@ ProjectModel buildProjectModel(const PlistDocument& document) {
 }
 
 ProjectModel readProjectModel(std::string_view text) {
-    return buildProjectModel(PlistReader::read(text));
+    // Build files and the other phase kinds say nothing about scripts or settings; of the file
+    // references only those that configurations name as their .xcconfig are needed. Those ids
+    // are found with a plain search first, so the rest need not be kept.
+    std::unordered_set<std::string_view> configurationFiles;
+    static constexpr std::string_view kBase = "baseConfigurationReference";
+    for (std::size_t at = text.find(kBase); at != std::string_view::npos;
+         at = text.find(kBase, at + kBase.size())) {
+        std::size_t start = at + kBase.size();
+        while (start < text.size() && (text[start] == ' ' || text[start] == '\t' ||
+                                       text[start] == '=' || text[start] == '"')) {
+            ++start;
+        }
+        std::size_t end = start;
+        while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end]))) {
+            ++end;
+        }
+        configurationFiles.insert(text.substr(start, end - start));
+    }
+    static const std::unordered_set<std::string_view> kUnneeded = {
+        "PBXBuildFile",
+        "PBXSourcesBuildPhase",
+        "PBXFrameworksBuildPhase",
+        "PBXResourcesBuildPhase",
+        "PBXHeadersBuildPhase",
+        "PBXContainerItemProxy",
+        "PBXTargetDependency",
+        "XCSwiftPackageProductDependency",
+        "PBXCopyFilesBuildPhase"};
+    const PlistReader::SkipRule skip = [&](std::string_view key, std::string_view isa) {
+        if (isa == "PBXFileReference") {
+            return !configurationFiles.contains(key);
+        }
+        return kUnneeded.contains(isa);
+    };
+    return buildProjectModel(PlistReader::read(text, skip));
 }
 
 }  // namespace quillon::formats::pbxproj
