@@ -31,5 +31,5 @@ QUILLON_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libicu-dev nlohmann-jso
 # What the tests add: GoogleTest, an X server for the desktop smoke test, fonts with the emoji
 # and full-width signs of the interface for the screenshots, clang with libFuzzer for the fuzz
 # targets.
-QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth fonts-noto-color-emoji
+QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 xvfb xauth fonts-noto-color-emoji
                        fonts-droid-fallback clang libclang-rt-14-dev)

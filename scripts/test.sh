@@ -10,6 +10,15 @@ quillon_require_packages "${QUILLON_BUILD_PACKAGES[@]}" "${QUILLON_TEST_PACKAGES
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 
+# The SARIF Multitool (an npm package), which validates the scanner's SARIF in the suite.
+multitool=build/tools/node_modules/@microsoft/sarif-multitool-linux/Sarif.Multitool
+if [ ! -x "$multitool" ]; then
+    command -v npm >/dev/null || quillon_require_packages npm
+    npm install --prefix build/tools --no-audit --no-fund --loglevel=error \
+        @microsoft/sarif-multitool-linux@5.7.0
+    chmod u+x "$multitool"
+fi
+
 # The monitor's threads under ThreadSanitizer.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target monitor_tests

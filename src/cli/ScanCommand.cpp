@@ -4,43 +4,109 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "platform/LineWriter.h"
 #include "platform/Log.h"
+#include "report/ClassicFindings.h"
+#include "report/SarifReport.h"
 
 namespace quillon::cli {
 
 namespace pipelines = core::pipelines;
 using platform::FileURL;
 
-core::pipelines::CycleRun runPipelines(PipelineChoice choice, const FileURL& folder,
-                                       platform::LineWriter& output) {
+namespace {
+
+bool accepted(const report::Baseline& baseline, const pipelines::PipelineRun& run,
+              const std::string& folder, bool (*counts)(const core::Finding&)) {
+    const std::vector<core::Finding> findings =
+        run.name == "buildscripts" ? run.findings : report::classicFindings(run, folder);
+    for (const auto& finding : findings) {
+        if (counts(finding) && !baseline.accepts(finding)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A pipeline's verdict once accepted findings are left out.
+void applyBaseline(pipelines::PipelineRun& run, const report::Baseline& baseline,
+                   const std::string& folder) {
+    if (run.clean) {
+        return;
+    }
+    if (run.name == "xcsset") {
+        run.clean = accepted(baseline, run, folder,
+                             [](const core::Finding& f) { return f.ruleId == "xcsset-chmod"; });
+    } else if (run.name == "xcodespy") {
+        run.clean = accepted(baseline, run, folder, [](const core::Finding& f) {
+            return f.ruleId == "xcodespy-obfuscated-build-script";
+        });
+    } else {
+        run.clean = accepted(baseline, run, folder, [](const core::Finding& f) {
+            return f.severity >= core::Severity::high;
+        });
+    }
+}
+
+}  // namespace
+
+pipelines::CycleRun runPipelines(PipelineChoice choice, const FileURL& folder,
+                                 platform::LineWriter& output, const report::Baseline* baseline) {
     pipelines::CycleRun run;
+    if (baseline == nullptr) {
+        switch (choice) {
+            case PipelineChoice::cycle:
+                return pipelines::runScanCycle(folder, output);
+            case PipelineChoice::classic:
+                return pipelines::runClassicCycle(folder, output);
+            default:
+                break;
+        }
+    }
+    auto add = [&](pipelines::PipelineRun pipeline) {
+        if (baseline != nullptr) {
+            applyBaseline(pipeline, *baseline, folder.path());
+        }
+        run.pipelines.push_back(std::move(pipeline));
+        return run.pipelines.back().clean;
+    };
+    bool clean = true;
     switch (choice) {
         case PipelineChoice::cycle:
-            return pipelines::runScanCycle(folder, output);
         case PipelineChoice::classic:
-            return pipelines::runClassicCycle(folder, output);
+            clean = add(pipelines::runXCSSETPipeline(folder, output));
+            if (clean) {
+                clean = add(pipelines::runXcodeSecurityPipeline(folder, output));
+            }
+            if (choice == PipelineChoice::cycle) {
+                const bool scripts = add(pipelines::runBuildScriptsPipeline(folder, output));
+                clean = clean && scripts;
+            }
+            break;
         case PipelineChoice::xcsset:
-            run.pipelines.push_back(pipelines::runXCSSETPipeline(folder, output));
+            clean = add(pipelines::runXCSSETPipeline(folder, output));
             break;
         case PipelineChoice::xcodespy:
-            run.pipelines.push_back(pipelines::runXcodeSecurityPipeline(folder, output));
+            clean = add(pipelines::runXcodeSecurityPipeline(folder, output));
             break;
         case PipelineChoice::buildscripts:
-            run.pipelines.push_back(pipelines::runBuildScriptsPipeline(folder, output));
+            clean = add(pipelines::runBuildScriptsPipeline(folder, output));
             break;
     }
-    run.clean = run.pipelines.back().clean;
+    run.clean = clean;
     return run;
 }
 
 namespace {
 
-nlohmann::ordered_json findingJson(const core::Finding& finding) {
-    nlohmann::ordered_json item;
+using json = nlohmann::ordered_json;
+
+json findingJson(const core::Finding& finding, const report::BaselineEntry* suppression) {
+    json item;
     item["ruleId"] = finding.ruleId;
     item["severity"] = std::string(core::severityName(finding.severity));
     item["title"] = finding.title;
@@ -50,40 +116,61 @@ nlohmann::ordered_json findingJson(const core::Finding& finding) {
                         {"objectId", where.objectId},   {"target", where.target},
                         {"container", where.container}, {"containerKind", where.containerKind}};
     item["evidence"] = core::defang(finding.evidence);
-    item["layers"] = nlohmann::ordered_json::array();
+    item["layers"] = json::array();
     for (const auto& layer : finding.layers) {
         item["layers"].push_back({{"method", layer.method}, {"text", core::defang(layer.text)}});
     }
     item["remediation"] = finding.remediation;
     item["fingerprint"] = finding.fingerprint;
+    item["suppressed"] = suppression != nullptr;
     return item;
 }
 
-}  // namespace
-
-std::string renderJson(const FileURL& folder, const core::pipelines::CycleRun& run) {
-    nlohmann::ordered_json document;
-    document["folder"] = folder.path();
-    document["clean"] = run.clean;
-    document["pipelines"] = nlohmann::ordered_json::array();
-    for (const auto& pipeline : run.pipelines) {
-        nlohmann::ordered_json entry;
+json folderJson(const report::FolderReport& folder) {
+    json document;
+    document["folder"] = folder.folder;
+    document["clean"] = folder.run.clean;
+    document["pipelines"] = json::array();
+    for (const auto& pipeline : folder.run.pipelines) {
+        json entry;
         entry["name"] = pipeline.name;
         entry["clean"] = pipeline.clean;
-        entry["results"] = nlohmann::ordered_json::array();
+        entry["results"] = json::array();
         for (const auto& result : pipeline.results) {
-            nlohmann::ordered_json item;
+            json item;
             item["file"] = result.file.path();
             item["riskScore"] = result.riskScore;
             item["findings"] = result.findings;
+            // A result whose every rule finding was accepted says so; others stay as they were.
+            const std::string file = report::relativePath(result.file.path(), folder.folder);
+            bool any = false;
+            bool all = true;
+            for (std::size_t i = 0; i < folder.findings.size(); ++i) {
+                if (folder.findings[i].location.file == file &&
+                    folder.findings[i].ruleId.starts_with(pipeline.name == "xcsset" ? "xcsset"
+                                                                                    : "xcodespy")) {
+                    any = true;
+                    all = all && folder.suppressions[i] != nullptr;
+                }
+            }
+            if (any && all) {
+                item["suppressed"] = true;
+            }
             entry["results"].push_back(std::move(item));
         }
         if (pipeline.name == "buildscripts") {
-            entry["findings"] = nlohmann::ordered_json::array();
-            for (const auto& finding : pipeline.findings) {
-                entry["findings"].push_back(findingJson(finding));
+            entry["findings"] = json::array();
+            for (std::size_t i = 0; i < folder.findings.size(); ++i) {
+                const auto& finding = folder.findings[i];
+                if (std::none_of(pipeline.findings.begin(), pipeline.findings.end(),
+                                 [&](const core::Finding& f) {
+                                     return f.fingerprint == finding.fingerprint;
+                                 })) {
+                    continue;
+                }
+                entry["findings"].push_back(findingJson(finding, folder.suppressions[i]));
             }
-            entry["diagnostics"] = nlohmann::ordered_json::array();
+            entry["diagnostics"] = json::array();
             for (const auto& diagnostic : pipeline.diagnostics) {
                 entry["diagnostics"].push_back(
                     {{"file", diagnostic.file}, {"message", diagnostic.message}});
@@ -91,14 +178,34 @@ std::string renderJson(const FileURL& folder, const core::pipelines::CycleRun& r
         }
         document["pipelines"].push_back(std::move(entry));
     }
+    return document;
+}
+
+}  // namespace
+
+std::string renderJson(const std::vector<report::FolderReport>& folders) {
+    json document;
+    if (folders.size() == 1) {
+        document = folderJson(folders[0]);
+    } else {
+        bool clean = true;
+        document["clean"] = true;
+        document["folders"] = json::array();
+        for (const auto& folder : folders) {
+            clean = clean && folder.run.clean;
+            document["folders"].push_back(folderJson(folder));
+        }
+        document["clean"] = clean;
+    }
     // Texts are UTF-8 by construction; replace rather than throw if one ever is not.
     return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 int runScanCommand(int argc, char** argv) {
     CLI::App app{
-        "Scans an Xcode project folder for build-time malware of the XCSSET and XcodeSpy kinds.\n"
-        "Exit status: 0 clean, 1 threat found, 2 usage error or unusable folder.",
+        "Scans Xcode project folders for build-time malware of the XCSSET and XcodeSpy kinds.\n"
+        "Exit status: 0 clean, 1 threat found, 2 usage error, unusable folder, or (with\n"
+        "--fail-on-scan-errors) a file that could not be read.",
         "quillon-scan"};
     app.set_version_flag("--version", std::string("quillon-scan ") + QUILLON_VERSION);
 
@@ -124,12 +231,28 @@ int runScanCommand(int argc, char** argv) {
 
     std::string format = "text";
     app.add_option("--format", format,
-                   "text: the scan listing and reports; json: one JSON document")
-        ->check(CLI::IsMember({"text", "json"}))
+                   "text: the scan listing and reports; json: one JSON document; sarif: one "
+                   "SARIF 2.1.0 log")
+        ->check(CLI::IsMember({"text", "json", "sarif"}))
         ->default_str("text");
 
-    std::string folderArgument;
-    app.add_option("FOLDER", folderArgument, "The project folder to scan")->required();
+    std::string baselinePath;
+    app.add_option("--baseline", baselinePath,
+                   "Accept the findings whose fingerprints FILE lists: they stay visible, "
+                   "marked suppressed, and no longer count for the verdict")
+        ->option_text("FILE");
+    std::string writeBaselinePath;
+    app.add_option("--write-baseline", writeBaselinePath,
+                   "Write the fingerprints of the current findings to FILE (the classic scans' "
+                   "only where they decide a verdict), for review and --baseline")
+        ->option_text("FILE");
+    bool failOnScanErrors = false;
+    app.add_flag("--fail-on-scan-errors", failOnScanErrors,
+                 "Exit with status 2 when a file could not be read or judged whole");
+
+    std::vector<std::string> folderArguments;
+    app.add_option("FOLDER", folderArguments, "The project folders to scan, one after the other")
+        ->required();
 
     try {
         app.parse(argc, argv);
@@ -138,16 +261,27 @@ int runScanCommand(int argc, char** argv) {
         return status == 0 ? 0 : 2;
     }
 
-    struct stat info {};
-    if (::stat(folderArgument.c_str(), &info) != 0) {
-        platform::writeWholeLine(STDERR_FILENO,
-                                 "quillon-scan: " + folderArgument + ": no such folder");
-        return 2;
+    for (const auto& folderArgument : folderArguments) {
+        struct stat info {};
+        if (::stat(folderArgument.c_str(), &info) != 0) {
+            platform::writeWholeLine(STDERR_FILENO,
+                                     "quillon-scan: " + folderArgument + ": no such folder");
+            return 2;
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            platform::writeWholeLine(STDERR_FILENO,
+                                     "quillon-scan: " + folderArgument + ": not a folder");
+            return 2;
+        }
     }
-    if (!S_ISDIR(info.st_mode)) {
-        platform::writeWholeLine(STDERR_FILENO,
-                                 "quillon-scan: " + folderArgument + ": not a folder");
-        return 2;
+    std::optional<report::Baseline> baseline;
+    if (!baselinePath.empty()) {
+        std::string error;
+        baseline = report::readBaseline(baselinePath, error);
+        if (!baseline) {
+            platform::writeWholeLine(STDERR_FILENO, "quillon-scan: " + baselinePath + ": " + error);
+            return 2;
+        }
     }
 
     if (logLevel != "off") {
@@ -157,24 +291,65 @@ int runScanCommand(int argc, char** argv) {
         platform::setLogSink(std::make_shared<platform::StderrLogSink>(minimum));
     }
 
-    const FileURL folder(folderArgument, true);
-    const bool json = format == "json";
+    const bool text = format == "text";
+    const bool several = folderArguments.size() > 1;
     // One thread writes here, and a CI log is read as a whole: lines go out in blocks.
     platform::BufferedLineWriter output(STDOUT_FILENO);
-    const auto run = runPipelines(choice, folder, json ? platform::nullOutput() : output);
-    if (json) {
-        output.writeLine(renderJson(folder, run));
-    }
-    output.flush();
-    // Files that could not be judged are no proof of cleanliness: say so where people look.
-    for (const auto& pipeline : run.pipelines) {
-        for (const auto& diagnostic : pipeline.diagnostics) {
+    std::vector<report::FolderReport> reports;
+    bool clean = true;
+    bool scanErrors = false;
+    for (const auto& folderArgument : folderArguments) {
+        const FileURL folder(folderArgument, true);
+        if (text && several) {
+            output.writeLine("=== " + folder.path());
+        }
+        report::FolderReport report;
+        report.folder = folder.path();
+        report.run = runPipelines(choice, folder, text ? output : platform::nullOutput(),
+                                  baseline ? &*baseline : nullptr);
+        report::collectFindings(report, baseline ? &*baseline : nullptr);
+        report.clean = report.run.clean;
+        clean = clean && report.clean;
+        output.flush();
+        // Files that could not be judged are no proof of cleanliness: say so where people look.
+        for (const auto& diagnostic : report.diagnostics) {
+            scanErrors = true;
             platform::writeWholeLine(STDERR_FILENO, "quillon-scan: " + folder.path() + "/" +
                                                         diagnostic.file + ": " +
                                                         diagnostic.message);
         }
+        reports.push_back(std::move(report));
     }
-    return run.clean ? 0 : 1;
+    if (format == "json") {
+        output.writeLine(renderJson(reports));
+    } else if (format == "sarif") {
+        output.writeLine(report::renderSarif(reports, QUILLON_VERSION));
+    }
+    output.flush();
+    if (!writeBaselinePath.empty()) {
+        std::vector<core::Finding> accepted;
+        for (const auto& report : reports) {
+            for (const auto& finding : report.findings) {
+                // The classic scans' low findings are score contributions that decide nothing.
+                const bool classic =
+                    finding.ruleId.starts_with("xcsset") || finding.ruleId.starts_with("xcodespy");
+                if (!classic || finding.severity >= core::Severity::medium) {
+                    accepted.push_back(finding);
+                }
+            }
+        }
+        std::ofstream file(writeBaselinePath, std::ios::binary | std::ios::trunc);
+        file << report::renderBaseline(accepted);
+        if (!file) {
+            platform::writeWholeLine(STDERR_FILENO,
+                                     "quillon-scan: " + writeBaselinePath + ": cannot be written");
+            return 2;
+        }
+    }
+    if (failOnScanErrors && scanErrors) {
+        return 2;
+    }
+    return clean ? 0 : 1;
 }
 
 }  // namespace quillon::cli

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "core/pipelines/ScanPipelines.h"
+#include "report/Baseline.h"
+#include "report/FolderReport.h"
 
 namespace quillon::cli {
 
@@ -12,15 +14,20 @@ namespace quillon::cli {
 enum class PipelineChoice { cycle, classic, xcsset, xcodespy, buildscripts };
 
 // Runs the chosen pipelines over a folder; the listing goes to `output` (standard output in
-// text mode, nowhere in JSON mode).
+// text mode, nowhere otherwise). With a baseline, accepted findings do not count: the XcodeSpy
+// scan then follows an XCSSET scan whose only threats were accepted, and each pipeline's
+// `clean` is its verdict after acceptance.
 core::pipelines::CycleRun runPipelines(PipelineChoice choice, const platform::FileURL& folder,
-                                       platform::LineWriter& output);
+                                       platform::LineWriter& output,
+                                       const report::Baseline* baseline = nullptr);
 
 // {"folder": ..., "clean": ..., "pipelines": [{"name", "clean", "results": [...]}]}; the
-// build-script entry adds "findings" and "diagnostics".
-std::string renderJson(const platform::FileURL& folder, const core::pipelines::CycleRun& run);
+// build-script entry adds "findings" and "diagnostics". Several folders: {"clean", "folders":
+// [one such document each]}.
+std::string renderJson(const std::vector<report::FolderReport>& folders);
 
-// The whole command line; returns the exit status (0 clean, 1 threat, 2 usage or bad folder).
+// The whole command line; returns the exit status (0 clean, 1 threat, 2 usage, bad folder, or
+// a scan error under --fail-on-scan-errors).
 int runScanCommand(int argc, char** argv);
 
 }  // namespace quillon::cli

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -78,6 +82,142 @@ TEST(QuillonScan, BuildScriptGoldenOutputs) {
                      withoutSamplesPath(
                          scan({"--pipeline", "buildscripts", "--format", "json", folder}).out));
     }
+}
+
+std::string withoutFolderUris(std::string text) {
+    const std::string uri = "file://" + kSamples;
+    for (std::size_t at; (at = text.find(uri)) != std::string::npos;) {
+        text.replace(at, uri.size(), "file://SAMPLES");
+    }
+    const std::string version = std::string("\"") + QUILLON_VERSION_TEXT + "\"";
+    for (std::size_t at; (at = text.find(version)) != std::string::npos;) {
+        text.replace(at, version.size(), "\"VERSION\"");
+    }
+    return text;
+}
+
+TEST(QuillonScan, SarifGoldenOutputs) {
+    for (const char* sample : {"NestedDecodePhase", "ChmodDropper", "CleanApp"}) {
+        SCOPED_TRACE(sample);
+        const auto result = scan({"--format", "sarif", kSamples + "/" + sample});
+        EXPECT_EQ(result.err, "");
+        const auto log = nlohmann::json::parse(result.out);  // nothing else on standard output
+        EXPECT_EQ(log["version"], "2.1.0");
+        ASSERT_EQ(log["runs"].size(), 1u);
+        for (const auto& item : log["runs"][0]["results"]) {
+            EXPECT_TRUE(item["suppressions"].is_array());
+            EXPECT_FALSE(item["partialFingerprints"].empty());
+        }
+        expectGolden(std::string(sample) + ".sarif", withoutFolderUris(result.out));
+    }
+}
+
+// A copy of a sample that a test may change.
+std::string copySample(const testing::TempTree& tree, const std::string& sample) {
+    const std::string target = tree.path(sample);
+    std::filesystem::copy(kSamples + "/" + sample, target,
+                          std::filesystem::copy_options::recursive);
+    return target;
+}
+
+TEST(QuillonScan, BaselineRoundTrip) {
+    for (const char* sample : {"NestedDecodePhase", "ChmodDropper"}) {
+        SCOPED_TRACE(sample);
+        testing::TempTree tree;
+        const std::string folder = copySample(tree, sample);
+        const std::string baseline = tree.path("baseline.json");
+        EXPECT_EQ(scan({"--write-baseline", baseline, folder}).status, 1);
+        const auto written = nlohmann::json::parse(readFile(baseline));
+        ASSERT_FALSE(written["findings"].empty());
+        for (const auto& entry : written["findings"]) {
+            EXPECT_TRUE(entry.contains("fingerprint") && entry.contains("ruleId") &&
+                        entry.contains("file") && entry.contains("reason"));
+        }
+        // Nothing new: clean, and the accepted findings still show, marked.
+        const auto accepted = scan({"--baseline", baseline, "--format", "json", folder});
+        EXPECT_EQ(accepted.status, 0) << accepted.out;
+        const auto document = nlohmann::json::parse(accepted.out);
+        EXPECT_TRUE(document["clean"].get<bool>());
+        const auto& scripts = document["pipelines"].back();
+        ASSERT_EQ(scripts["name"], "buildscripts");
+        for (const auto& finding : scripts["findings"]) {
+            EXPECT_TRUE(finding["suppressed"].get<bool>());
+        }
+        const auto sarif =
+            nlohmann::json::parse(scan({"--baseline", baseline, "--format", "sarif", folder}).out);
+        bool external = false;
+        for (const auto& item : sarif["runs"][0]["results"]) {
+            for (const auto& suppression : item["suppressions"]) {
+                external = external || suppression["kind"] == "external";
+            }
+        }
+        EXPECT_TRUE(external);
+        // An edited payload is new again.
+        const std::string edited = std::string(sample) == "ChmodDropper"
+                                       ? folder + "/Scripts/prepare-tools.sh"
+                                       : folder + "/" + sample + ".xcodeproj/project.pbxproj";
+        std::string text = readFile(edited);
+        const std::string from =
+            std::string(sample) == "ChmodDropper" ? "chmod +x \"${TMPDIR}/.helper\"" : "| sh";
+        const std::size_t at = text.rfind(from);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(
+            at, from.size(),
+            std::string(sample) == "ChmodDropper" ? "chmod +x \"${TMPDIR}/.helper2\"" : "| bash");
+        std::ofstream(edited, std::ios::binary) << text;
+        EXPECT_EQ(scan({"--baseline", baseline, folder}).status, 1);
+    }
+}
+
+TEST(QuillonScan, ScanErrorsAreReportedAndCanFailTheRun) {
+    testing::TempTree tree;
+    tree.write("App.xcodeproj/project.pbxproj",
+               readFile(kSamples + "/CleanApp/CleanApp.xcodeproj/project.pbxproj"));
+    ASSERT_EQ(::mkfifo(tree.path("tool.sh").c_str(), 0600), 0);
+    const auto plain = scan({tree.root().string()});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err,
+              "quillon-scan: " + tree.path("tool.sh") + ": a FIFO, not a regular file\n");
+    EXPECT_EQ(scan({"--fail-on-scan-errors", tree.root().string()}).status, 2);
+    const auto json = nlohmann::json::parse(scan({"--format", "json", tree.root().string()}).out);
+    EXPECT_EQ(json["pipelines"].back()["diagnostics"][0]["file"], "tool.sh");
+    const auto sarif = nlohmann::json::parse(scan({"--format", "sarif", tree.root().string()}).out);
+    EXPECT_EQ(sarif["runs"][0]["invocations"][0]["toolExecutionNotifications"].size(), 1u);
+}
+
+TEST(QuillonScan, UnreadableProjectFileIsNotClean) {
+    testing::TempTree tree;
+    tree.write("App.xcodeproj/project.pbxproj", "// !$*UTF8*$!\n{ objects = { }; }\n");
+    ASSERT_EQ(::chmod(tree.path("App.xcodeproj/project.pbxproj").c_str(), 0), 0);
+    std::vector<std::string> command = {kScanner, "--fail-on-scan-errors", tree.root().string()};
+    if (::geteuid() == 0) {
+        // Root reads anything: scan as nobody, as a CI job of another user would.
+        ASSERT_EQ(::chmod(tree.root().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(tree.path("App.xcodeproj").c_str(), 0755), 0);
+        command.insert(command.begin(),
+                       {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    const auto result = runProcess(command);
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_EQ(result.err, "quillon-scan: " + tree.path("App.xcodeproj/project.pbxproj") +
+                              ": permission denied\n");
+}
+
+TEST(QuillonScan, SeveralFolders) {
+    const std::string clean = kSamples + "/CleanApp";
+    const std::string infected = kSamples + "/SettingPayload";
+    const auto text = scan({clean, infected});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.out.rfind("=== " + clean + "\n", 0), 0u);
+    EXPECT_NE(text.out.find("\n=== " + infected + "\n"), std::string::npos);
+    EXPECT_EQ(scan({clean, kSamples + "/BenignPhases"}).status, 0);
+    const auto json = nlohmann::json::parse(scan({"--format", "json", clean, infected}).out);
+    EXPECT_FALSE(json["clean"].get<bool>());
+    ASSERT_EQ(json["folders"].size(), 2u);
+    EXPECT_EQ(json["folders"][1]["folder"], infected);
+    const auto sarif = nlohmann::json::parse(scan({"--format", "sarif", clean, infected}).out);
+    EXPECT_EQ(sarif["runs"].size(), 1u);
+    EXPECT_TRUE(sarif["runs"][0]["originalUriBaseIds"].contains("SRCROOT2"));
 }
 
 TEST(QuillonScan, CycleTextIsTheClassicListingThenTheFindingBlocks) {
