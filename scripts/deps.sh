@@ -31,5 +31,11 @@ QUILLON_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libicu-dev nlohmann-jso
 # What the tests add: GoogleTest, an X server for the desktop smoke test, fonts with the emoji
 # and full-width signs of the interface for the screenshots, clang with libFuzzer for the fuzz
 # targets.
-QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 xvfb xauth fonts-noto-color-emoji
-                       fonts-droid-fallback clang libclang-rt-14-dev)
+QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 python3-yaml xvfb xauth
+                       fonts-noto-color-emoji fonts-droid-fallback clang libclang-rt-14-dev
+                       dpkg-dev pre-commit)
+
+# `bash scripts/deps.sh install-build` installs what a build needs (the GitHub Action uses it).
+if [ "${BASH_SOURCE[0]}" = "$0" ] && [ "${1:-}" = "install-build" ]; then
+    quillon_require_packages "${QUILLON_BUILD_PACKAGES[@]}"
+fi

@@ -29,6 +29,12 @@ cmake --preset hostile >/dev/null
 cmake --build --preset hostile
 ctest --preset hostile
 
+# The Debian package, installed and removed again; the pre-commit hook and the GitHub Action,
+# run as their users would run them, with the release scanner.
+bash tests/integration/package.sh
+bash tests/integration/pre-commit.sh build/release/src/cli
+/usr/bin/python3 tests/integration/action_test.py build/release/src/cli
+
 # The fuzz targets, replaying their corpora.
 bash fuzz/run.sh replay
 

@@ -1,13 +1,8 @@
-#include <malloc.h>
-
 #include "cli/ScanCommand.h"
+#include "platform/Allocator.h"
 
 int main(int argc, char** argv) {
-#ifdef M_MMAP_THRESHOLD
-    // A scan reads file after file into buffers of megabytes: keep them in the heap and reuse
-    // its pages instead of mapping, faulting in and unmapping fresh ones for every file.
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-#endif
+    // A scan reads file after file into buffers of megabytes.
+    quillon::platform::tuneAllocatorForLargeBuffers();
     return quillon::cli::runScanCommand(argc, argv);
 }
