@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -319,6 +320,31 @@ TEST(QuillonScan, UsageErrorsAndUnusableFolders) {
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    }
+}
+
+TEST(QuillonScan, HelpManPageAndReadmeAgree) {
+    const std::string help = scan({"--help"}).out;
+    std::string manual = readFile(std::string(QUILLON_SOURCE_DIR) + "/man/quillon-scan.1");
+    manual.erase(std::remove(manual.begin(), manual.end(), '\\'), manual.end());  // \- is -
+    const std::string readme = readFile(std::string(QUILLON_SOURCE_DIR) + "/README.md");
+    std::vector<std::string> words = {"cycle",        "classic", "xcsset", "xcodespy",
+                                      "buildscripts", "text",    "json",   "sarif"};
+    for (std::size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+        std::size_t end = at + 2;
+        while (end < help.size() &&
+               (std::isalnum(static_cast<unsigned char>(help[end])) || help[end] == '-')) {
+            ++end;
+        }
+        if (end > at + 2) {
+            words.push_back(help.substr(at, end - at));
+        }
+    }
+    ASSERT_GT(words.size(), 12u);
+    for (const auto& word : words) {
+        EXPECT_NE(help.find(word), std::string::npos) << word << " in --help";
+        EXPECT_NE(manual.find(word), std::string::npos) << word << " in the man page";
+        EXPECT_NE(readme.find(word), std::string::npos) << word << " in the README";
     }
 }
 

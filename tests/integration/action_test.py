@@ -13,7 +13,7 @@ import tempfile
 import yaml
 
 root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-scanner_dir = sys.argv[1]
+scanner_dir = os.path.abspath(sys.argv[1])
 
 
 def run_action(inputs, work):

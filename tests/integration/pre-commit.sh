@@ -3,7 +3,7 @@
 # an infected sample is blocked, the commit of a clean one goes through.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-scanner_dir=$1
+scanner_dir=$(cd "$1" && pwd)
 export PATH="$scanner_dir:$PATH"
 rev=$(git -C "$root" rev-parse HEAD)
 if ! git -C "$root" cat-file -e "$rev:.pre-commit-hooks.yaml" 2>/dev/null; then
