@@ -10,6 +10,7 @@
 
 #include "platform/LineWriter.h"
 #include "platform/Log.h"
+#include "platform/TextFile.h"
 #include "report/ClassicFindings.h"
 #include "report/SarifReport.h"
 
@@ -178,6 +179,17 @@ json folderJson(const report::FolderReport& folder) {
         }
         document["pipelines"].push_back(std::move(entry));
     }
+    // The classic document stays as it was unless there is something to say.
+    const bool scripts = std::any_of(folder.run.pipelines.begin(), folder.run.pipelines.end(),
+                                     [](const auto& p) { return p.name == "buildscripts"; });
+    if (!scripts && folder.diagnostics.empty()) {
+        return document;
+    }
+    document["diagnostics"] = json::array();
+    for (const auto& diagnostic : folder.diagnostics) {
+        document["diagnostics"].push_back(
+            {{"file", diagnostic.file}, {"message", diagnostic.message}});
+    }
     return document;
 }
 
@@ -305,9 +317,22 @@ int runScanCommand(int argc, char** argv) {
         }
         report::FolderReport report;
         report.folder = folder.path();
-        report.run = runPipelines(choice, folder, text ? output : platform::nullOutput(),
-                                  baseline ? &*baseline : nullptr);
-        report::collectFindings(report, baseline ? &*baseline : nullptr);
+        {
+            // Every file a scan found but could not read, whichever scan it was.
+            platform::ReadFailureLog failures;
+            report.run = runPipelines(choice, folder, text ? output : platform::nullOutput(),
+                                      baseline ? &*baseline : nullptr);
+            report::collectFindings(report, baseline ? &*baseline : nullptr);
+            for (const auto& failure : failures.failures()) {
+                const std::string file = report::relativePath(failure.path, folder.path());
+                const bool known =
+                    std::any_of(report.diagnostics.begin(), report.diagnostics.end(),
+                                [&](const core::ScanDiagnostic& d) { return d.file == file; });
+                if (!known) {
+                    report.diagnostics.push_back({file, failure.reason});
+                }
+            }
+        }
         report.clean = report.run.clean;
         clean = clean && report.clean;
         output.flush();

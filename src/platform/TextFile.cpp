@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/Unicode.h"
 
@@ -130,6 +131,40 @@ std::string decodeText(std::string_view bytes) {
     return isValidUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
 }
 
+namespace {
+
+thread_local ReadFailureLog* currentReadFailureLog = nullptr;
+
+std::string describeOpenError(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        case ENOENT:
+            return "no such file";
+        case ELOOP:
+            return "a loop of symbolic links";
+        default:
+            return std::strerror(error);
+    }
+}
+
+}  // namespace
+
+ReadFailureLog::ReadFailureLog() : outer_(currentReadFailureLog) {
+    currentReadFailureLog = this;
+}
+
+ReadFailureLog::~ReadFailureLog() {
+    currentReadFailureLog = outer_;
+}
+
+void ReadFailureLog::note(const std::string& path, std::string reason) {
+    if (currentReadFailureLog != nullptr) {
+        currentReadFailureLog->failures_.push_back({path, std::move(reason)});
+    }
+}
+
 std::optional<std::string> readTextFile(const std::string& path) {
     constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     int fd = ::open(path.c_str(), kFlags);
@@ -137,6 +172,9 @@ std::optional<std::string> readTextFile(const std::string& path) {
         fd = openLongPath(path, kFlags);
     }
     if (fd < 0) {
+        if (errno != EISDIR) {
+            ReadFailureLog::note(path, describeOpenError(errno));
+        }
         return std::nullopt;
     }
     struct FdCloser {
@@ -146,6 +184,13 @@ std::optional<std::string> readTextFile(const std::string& path) {
 
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        if (S_ISFIFO(info.st_mode)) {
+            ReadFailureLog::note(path, "a FIFO, not a regular file");
+        } else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+            ReadFailureLog::note(path, "a device, not a regular file");
+        } else if (!S_ISDIR(info.st_mode)) {
+            ReadFailureLog::note(path, "not a regular file");
+        }
         return std::nullopt;
     }
     // One buffer of the size seen at open; a file that grows meanwhile is read up to that size.
@@ -157,6 +202,7 @@ std::optional<std::string> readTextFile(const std::string& path) {
             if (errno == EINTR) {
                 continue;
             }
+            ReadFailureLog::note(path, std::string("read error: ") + std::strerror(errno));
             return std::nullopt;
         }
         if (got == 0) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillon::platform {
 
@@ -15,6 +16,30 @@ namespace quillon::platform {
 // ISO-8859-1, so that a single stray byte cannot hide a script from the detectors; malformed
 // UTF-16/32 units become U+FFFD for the same reason.
 std::optional<std::string> readTextFile(const std::string& path);
+
+// Notes why readTextFile could not read a file, for the calling thread, while one is alive:
+// reports can then name files that were found but never judged. Directories are not noted
+// (detectors are offered asset catalogue folders and skip them). Not shared between threads;
+// logs nest, the innermost one taking the notes.
+class ReadFailureLog {
+  public:
+    struct Failure {
+        std::string path;
+        std::string reason;  // "permission denied", "a FIFO, not a regular file", ...
+    };
+    ReadFailureLog();
+    ~ReadFailureLog();
+    ReadFailureLog(const ReadFailureLog&) = delete;
+    ReadFailureLog& operator=(const ReadFailureLog&) = delete;
+
+    const std::vector<Failure>& failures() const { return failures_; }
+    // Records a failure in the calling thread's log, if it has one.
+    static void note(const std::string& path, std::string reason);
+
+  private:
+    std::vector<Failure> failures_;
+    ReadFailureLog* outer_;
+};
 
 // Decodes file bytes by the rules above; exposed for the fuzzers and tests.
 std::string decodeText(std::string_view bytes);

@@ -186,6 +186,35 @@ TEST(QuillonScan, ScanErrorsAreReportedAndCanFailTheRun) {
     EXPECT_EQ(sarif["runs"][0]["invocations"][0]["toolExecutionNotifications"].size(), 1u);
 }
 
+TEST(QuillonScan, EveryScanReportsTheFilesItCouldNotRead) {
+    testing::TempTree tree;
+    ASSERT_EQ(::mkfifo(tree.path("tool.sh").c_str(), 0600), 0);
+    tree.symlink("/dev/zero", "Shared.xcconfig");
+    tree.write("Assets.xcassets/Contents.json", "{}");
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string("echo hi\n")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    tree.write("build.sh", utf16 + std::string("\x00\xD8", 2));
+    for (const char* pipeline : {"xcsset", "cycle"}) {
+        SCOPED_TRACE(pipeline);
+        const auto result =
+            scan({"--pipeline", pipeline, "--format", "json", tree.root().string()});
+        const auto document = nlohmann::json::parse(result.out);
+        std::map<std::string, std::string> diagnostics;
+        for (const auto& item : document["diagnostics"]) {
+            diagnostics[item["file"]] = item["message"];
+        }
+        EXPECT_EQ(diagnostics["tool.sh"], "a FIFO, not a regular file");
+        EXPECT_EQ(diagnostics["Shared.xcconfig"], "a device, not a regular file");
+        EXPECT_FALSE(diagnostics.contains("Assets.xcassets"));
+        if (std::string(pipeline) == "cycle") {
+            EXPECT_NE(diagnostics["build.sh"].find("malformed UTF-16"), std::string::npos);
+        }
+    }
+}
+
 TEST(QuillonScan, UnreadableProjectFileIsNotClean) {
     testing::TempTree tree;
     tree.write("App.xcodeproj/project.pbxproj", "// !$*UTF8*$!\n{ objects = { }; }\n");

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -67,6 +68,17 @@ std::string normalise(std::string_view path) {
         out += (i == 0 ? "" : "/") + std::string(parts[i]);
     }
     return out;
+}
+
+// Whether a file starts with a UTF-16 or UTF-32 byte-order mark: its replacement characters
+// then come from units that could not be decoded.
+bool startsWithWideMark(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char mark[2] = {};
+    in.read(mark, 2);
+    return in.gcount() == 2 &&
+           ((mark[0] == '\xFF' && mark[1] == '\xFE') || (mark[0] == '\xFE' && mark[1] == '\xFF') ||
+            (mark[0] == '\0' && mark[1] == '\0'));
 }
 
 struct SettingRecord {
@@ -242,7 +254,10 @@ class Scan {
         }
         auto text = platform::readTextFile(path);
         if (!text) {
-            diagnose(path, errno == EACCES ? "permission denied" : "could not be read");
+            diagnose(path,
+                     errno == EACCES || errno == EPERM ? "permission denied" : "could not be read");
+        } else if (text->find("\xEF\xBF\xBD") != std::string::npos && startsWithWideMark(path)) {
+            diagnose(path, "malformed UTF-16 or UTF-32 text; read with replacement characters");
         }
         return text;
     }
