@@ -322,7 +322,8 @@ int runScanCommand(int argc, char** argv) {
             platform::ReadFailureLog failures;
             report.run = runPipelines(choice, folder, text ? output : platform::nullOutput(),
                                       baseline ? &*baseline : nullptr);
-            report::collectFindings(report, baseline ? &*baseline : nullptr);
+            report::collectFindings(report, baseline ? &*baseline : nullptr,
+                                    !text || baseline || !writeBaselinePath.empty());
             for (const auto& failure : failures.failures()) {
                 const std::string file = report::relativePath(failure.path, folder.path());
                 const bool known =

@@ -69,7 +69,7 @@ std::vector<core::Finding> classicFindings(const core::pipelines::PipelineRun& r
     std::vector<core::Finding> out;
     const bool spy = run.name == "xcodespy";
     for (const auto& result : run.results) {
-        std::string content;
+        std::string contentHash;
         bool contentRead = false;
         for (std::size_t i = 0; i < result.findings.size(); ++i) {
             const std::string& line = result.findings[i];
@@ -100,11 +100,15 @@ std::vector<core::Finding> classicFindings(const core::pipelines::PipelineRun& r
                 }
             } else {
                 if (!contentRead) {
-                    content = platform::readTextFile(result.file.path()).value_or("");
+                    // The file's text stands in the fingerprint by a digest: a changed script
+                    // is a new finding, and no copy of a large file is made per rule line.
+                    core::Finding digest;
+                    digest.evidence = platform::readTextFile(result.file.path()).value_or("");
+                    contentHash = core::computeFingerprint(digest);
                     contentRead = true;
                 }
                 finding.message = line + " (score " + std::to_string(result.riskScore) + ")";
-                finding.evidence = line + "\n" + content;
+                finding.evidence = line + "\n" + contentHash;
             }
             finding.fingerprint = core::computeFingerprint(finding);
             if (!spy) {

@@ -20,7 +20,9 @@ struct FolderReport {
     bool clean = true;  // the verdict after suppressions
 };
 
-// Builds the typed findings of a run and applies `baseline` (may be null).
-void collectFindings(FolderReport& report, const Baseline* baseline);
+// Builds the typed findings of a run and applies `baseline` (may be null). With `classic`
+// false only the build-script findings are built: the classic ones cost a read of each file
+// and only SARIF, JSON suppressions and baselines need them.
+void collectFindings(FolderReport& report, const Baseline* baseline, bool classic = true);
 
 }  // namespace quillon::report
