@@ -165,6 +165,63 @@ void ReadFailureLog::note(const std::string& path, std::string reason) {
     }
 }
 
+std::optional<std::uint64_t> regularFileSize(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool readFileInPieces(const std::string& path, std::size_t piece, std::size_t overlap,
+                      const std::function<bool(std::string_view)>& visit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        ReadFailureLog::note(path, describeOpenError(errno));
+        return false;
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ReadFailureLog::note(path, "not a regular file");
+        return false;
+    }
+    std::string buffer(overlap + piece, '\0');
+    std::size_t kept = 0;
+    while (true) {
+        std::size_t filled = 0;
+        while (filled < piece) {
+            const ssize_t got = ::read(fd, buffer.data() + kept + filled, piece - filled);
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                ReadFailureLog::note(path, std::string("read error: ") + std::strerror(errno));
+                return false;
+            }
+            if (got == 0) {
+                break;
+            }
+            filled += static_cast<std::size_t>(got);
+        }
+        if (filled == 0) {
+            return true;
+        }
+        const std::size_t length = kept + filled;
+        if (!visit(std::string_view(buffer.data(), length))) {
+            return true;
+        }
+        kept = std::min(overlap, length);
+        std::memmove(buffer.data(), buffer.data() + length - kept, kept);
+        if (filled < piece) {
+            return true;
+        }
+    }
+}
+
 std::optional<std::string> readTextFile(const std::string& path) {
     constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     int fd = ::open(path.c_str(), kFlags);
@@ -191,6 +248,11 @@ std::optional<std::string> readTextFile(const std::string& path) {
         } else if (!S_ISDIR(info.st_mode)) {
             ReadFailureLog::note(path, "not a regular file");
         }
+        return std::nullopt;
+    }
+    // Larger texts are never held whole: scans that can, read them in pieces instead.
+    if (static_cast<std::uint64_t>(info.st_size) > kLargestTextFile) {
+        ReadFailureLog::note(path, "larger than 256 MB; not read whole");
         return std::nullopt;
     }
     // One buffer of the size seen at open; a file that grows meanwhile is read up to that size.

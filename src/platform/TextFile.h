@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon::platform {
@@ -15,7 +18,21 @@ namespace quillon::platform {
 // part of the text). Without one, valid UTF-8 is taken as UTF-8 and anything else as
 // ISO-8859-1, so that a single stray byte cannot hide a script from the detectors; malformed
 // UTF-16/32 units become U+FFFD for the same reason.
+// Files over kLargestTextFile are not read (nothing, and a note in the read-failure log): no
+// file may make a scan exhaust memory.
+inline constexpr std::uint64_t kLargestTextFile = std::uint64_t{256} << 20;
 std::optional<std::string> readTextFile(const std::string& path);
+
+// The size of a regular file (links followed), or nothing for anything else.
+std::optional<std::uint64_t> regularFileSize(const std::string& path);
+
+// Reads a regular file piece by piece, as raw bytes: each call of `visit` gets up to `piece`
+// new bytes, preceded by the last `overlap` bytes of the piece before, so that a search for
+// strings up to `overlap` + 1 long sees every occurrence. Memory stays at one piece whatever
+// the file's size. `visit` returns false to stop. False when the file could not be read
+// (noted in the thread's read-failure log). Never blocks on a special file.
+bool readFileInPieces(const std::string& path, std::size_t piece, std::size_t overlap,
+                      const std::function<bool(std::string_view)>& visit);
 
 // Notes why readTextFile could not read a file, for the calling thread, while one is alive:
 // reports can then name files that were found but never judged. Directories are not noted

@@ -199,6 +199,43 @@ TEST(Hostile, HundredThousandFilesInOneFolder) {
     EXPECT_EQ(scan(tree), kClean);
 }
 
+// Files far larger than memory, made sparse so that they take no disk: the scanner must judge
+// what it can within a fixed window, say what it could not, and never run out of memory.
+TEST(Hostile, SparseFilesLargerThanMemory) {
+    constexpr std::size_t kThreeGiB = std::size_t{3} << 30;
+    const struct {
+        const char* name;
+        const char* path;
+        std::uint64_t size;
+        std::string_view tail;
+        int verdict;
+    } cases[] = {
+        {"eightGiBScriptWithChmodAtItsEnd", "build.sh", std::uint64_t{8} << 30, "chmod +x helper\n",
+         kThreat},
+        {"sixtyFourGiBProjectFile", "App.xcodeproj/project.pbxproj", std::uint64_t{64} << 30, "}\n",
+         kClean},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempTree tree;
+        tree.write(c.path, "");
+        const int fd = ::open(tree.path(c.path).c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(c.size)), 0);
+        ASSERT_EQ(
+            ::pwrite(fd, c.tail.data(), c.tail.size(), static_cast<off_t>(c.size - c.tail.size())),
+            static_cast<ssize_t>(c.tail.size()));
+        ::close(fd);
+        const auto result =
+            testing::runLimited({QUILLON_SCAN_EXE, "--format", "json", tree.root().string()},
+                                std::chrono::seconds(60), kThreeGiB);
+        EXPECT_EQ(result.status, c.verdict) << result.err.substr(0, 2000);
+        // What could not be read whole is said, never silently clean.
+        EXPECT_NE(result.err.find(tree.path(c.path) + ": larger than"), std::string::npos)
+            << result.err.substr(0, 2000);
+    }
+}
+
 // Scripts built against the shell reader and evaluator: each must stay within the analysis's
 // budgets, and a budget that runs out on obfuscation is itself a finding.
 TEST(Hostile, ScriptsAgainstTheShellAnalysis) {

@@ -45,6 +45,9 @@ bool XCSSETScanner::canScan(const FileURL& file) const {
 }
 
 core::ScanResult XCSSETScanner::scan(const FileURL& file) const {
+    if (const auto size = platform::regularFileSize(file.path()); size && *size > kInMemoryLimit) {
+        return scanInPieces(file, *size);
+    }
     std::optional<std::string> text = platform::readTextFile(file.path());
     if (!text) {
         return core::ScanResult{file, 0, {}};
@@ -136,19 +139,59 @@ std::string_view XCSSETScanner::severityLine(std::int64_t score) {
     return {};
 }
 
+namespace {
+
+const std::vector<std::string_view> kKeywords = {
+    "curl",      "bash",         "sh",           "base64",
+    "echo",      "chmod +x",     "chmod 777",    "http://",
+    "https://",  "shellscript",  "runscript",    "pbxshellscriptbuildphase",
+    "launchctl", "launchagents", "launchdaemons"};
+
+const platform::KeywordSet& keywordSet() {
+    static const platform::KeywordSet set(kKeywords);
+    return set;
+}
+
+}  // namespace
+
+core::ScanResult XCSSETScanner::scanInPieces(const FileURL& file, std::uint64_t size) const {
+    if (size > kLargestFile) {
+        platform::ReadFailureLog::note(file.path(), "larger than 16 GB; not read");
+        return core::ScanResult{file, 0, {}};
+    }
+    // The keyword rules hold across pieces: each piece starts with the end of the one before,
+    // as long as the longest keyword. The base64 rules need the whole text and are not run.
+    std::uint64_t present = 0;
+    const bool read =
+        platform::readFileInPieces(file.path(), 8u << 20, 32, [&](std::string_view piece) {
+            present |= keywordSet().find(piece);
+            return true;
+        });
+    if (!read) {
+        return core::ScanResult{file, 0, {}};
+    }
+    platform::ReadFailureLog::note(
+        file.path(),
+        "larger than 256 MB; judged in pieces by its keywords, its base64 payloads "
+        "not extracted");
+    ScanContext context;
+    context.file = file;
+    context.isDependency = isDependencyPath(file);
+    context.keywords = present;
+    core::ScanResult result = score(context);
+    printReport(result, context);
+    return result;
+}
+
 core::ScanResult XCSSETScanner::score(const ScanContext& context) const {
     // One pass finds every keyword. The tests are substring tests on the full lowercase of the
     // content; for ASCII content that is an ASCII lowercase, which the keyword set applies as it
     // reads, so only other content is lowercased first.
-    static const std::vector<std::string_view> kKeywords = {
-        "curl",      "bash",         "sh",           "base64",
-        "echo",      "chmod +x",     "chmod 777",    "http://",
-        "https://",  "shellscript",  "runscript",    "pbxshellscriptbuildphase",
-        "launchctl", "launchagents", "launchdaemons"};
-    static const platform::KeywordSet keywordSet(kKeywords);
-    const std::uint64_t present = platform::isAscii(context.content)
-                                      ? keywordSet.find(context.content)
-                                      : keywordSet.find(platform::lowercase(context.content));
+    const platform::KeywordSet& keywords = keywordSet();
+    const std::uint64_t present = context.keywords ? *context.keywords
+                                  : platform::isAscii(context.content)
+                                      ? keywords.find(context.content)
+                                      : keywords.find(platform::lowercase(context.content));
     const auto has = [&](std::string_view keyword) {
         for (std::size_t k = 0; k < kKeywords.size(); ++k) {
             if (kKeywords[k] == keyword) {

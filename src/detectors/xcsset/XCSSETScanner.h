@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +26,15 @@ class XCSSETScanner final : public core::FileScanner {
         std::vector<std::string> encodedStrings;   // base64 candidates, first-seen order, unique
         std::vector<std::string> decodedPayloads;  // candidates that decode to UTF-8 text
         bool isDependency = false;
+        // Which keywords the text holds, found piece by piece for a file too large to hold;
+        // empty when `content` is the whole text.
+        std::optional<std::uint64_t> keywords;
     };
+
+    // Files larger than this are judged in pieces (keyword rules only); larger than
+    // kLargestFile, not read at all. Either way the read-failure log says so.
+    static constexpr std::uint64_t kInMemoryLimit = std::uint64_t{256} << 20;
+    static constexpr std::uint64_t kLargestFile = std::uint64_t{16} << 30;
 
     static constexpr std::string_view kBase64Alphabet =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
@@ -51,6 +61,7 @@ class XCSSETScanner final : public core::FileScanner {
     void printReport(const core::ScanResult& result, const ScanContext& context) const;
 
   private:
+    core::ScanResult scanInPieces(const platform::FileURL& file, std::uint64_t size) const;
     platform::LineWriter& output_;
 };
 
