@@ -779,6 +779,10 @@ class Evaluator {
         event.command = command;
         event.code = code;
         event.path = path;
+        if (!path.empty() && !directory_.empty() && !path.starts_with("/") &&
+            !path.starts_with("~") && !path.starts_with("$")) {
+            event.path = directory_ + "/" + path;
+        }
         event.context = frame.context;
         event.context.line = lineFor(frame, line);
         trace_.execs.push_back(event);
@@ -1435,6 +1439,24 @@ class Evaluator {
             }
             return {};
         }
+        if (name == "cd" || name == "pushd") {
+            // Scripts are run from where the script went: "cd dir; ./x.sh" runs dir/x.sh.
+            std::string target;
+            for (const auto& argument : arguments) {
+                if (!argument.starts_with("-")) {
+                    target = argument;
+                    break;
+                }
+            }
+            if (target.empty() || target == "-" || target.starts_with("~")) {
+                directory_.clear();
+            } else if (target.starts_with("/") || directory_.empty()) {
+                directory_ = target;
+            } else {
+                directory_ += "/" + target;
+            }
+            return {};
+        }
         if (name == "unset") {
             for (const auto& argument : arguments) {
                 if (!argument.starts_with("-")) {
@@ -1620,6 +1642,7 @@ class Evaluator {
     std::unordered_map<std::string, Value> variables_;
     std::unordered_map<std::string, std::shared_ptr<Script>> functions_;
     std::unordered_map<std::string, Value> files_;
+    std::string directory_;  // where `cd` went; empty for where the script started
     std::vector<std::shared_ptr<ParseResult>> keepAlive_;
     std::size_t steps_ = 0;
     std::size_t bytes_ = 0;

@@ -203,8 +203,18 @@ class Scan {
             if ((extension == "sh" || extension == "bash" || extension == "zsh" ||
                  extension == "command") &&
                 !analysed_.contains(path)) {
-                analyseFile(path, Runner::developerScript, environmentFor(parentOf(path)),
-                            "shell script", "Review " + relative(path) + " before running it");
+                // Developers keep their scripts beside their projects, never inside a project
+                // package or in Xcode's per-user data: a script there is where XCSSET hides
+                // what its phase runs.
+                const std::string where = relative(path);
+                const bool hidden = where.find(".xcodeproj/") != std::string::npos ||
+                                    where.find(".xcworkspace/") != std::string::npos ||
+                                    where.find("xcuserdata/") != std::string::npos;
+                analyseFile(path, hidden ? Runner::referencedScript : Runner::developerScript,
+                            environmentFor(parentOf(path)),
+                            hidden ? "script hidden in a project package" : "shell script",
+                            hidden ? "Delete " + where + " (no project keeps scripts there)"
+                                   : "Review " + where + " before running it");
             }
         }
         judgeEncodedSettings();
