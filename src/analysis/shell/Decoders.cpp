@@ -1,5 +1,7 @@
 #include "analysis/shell/Decoders.h"
 
+#include "platform/TextEscapes.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -26,19 +28,6 @@ int base64Value(char c) {
     }
     if (c == '/' || c == '_') {
         return 63;
-    }
-    return -1;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
     }
     return -1;
 }
@@ -132,7 +121,7 @@ Decoded decodeHexPlain(std::string_view text, std::size_t limit) {
     int high = -1;
     std::size_t digits = 0;
     for (const char c : text) {
-        const int value = hexValue(c);
+        const int value = platform::hexDigitValue(c);
         if (value < 0) {
             continue;
         }
@@ -254,28 +243,11 @@ std::string interpretEscapes(std::string_view text, bool octalNeedsZero, bool* s
             continue;
         }
         const char e = text[++i];
+        if (const auto control = platform::controlEscape(e)) {
+            out.push_back(*control);
+            continue;
+        }
         switch (e) {
-            case 'n':
-                out.push_back('\n');
-                break;
-            case 't':
-                out.push_back('\t');
-                break;
-            case 'r':
-                out.push_back('\r');
-                break;
-            case 'a':
-                out.push_back('\a');
-                break;
-            case 'b':
-                out.push_back('\b');
-                break;
-            case 'f':
-                out.push_back('\f');
-                break;
-            case 'v':
-                out.push_back('\v');
-                break;
             case 'e':
                 out.push_back('\x1b');
                 break;
@@ -290,8 +262,9 @@ std::string interpretEscapes(std::string_view text, bool octalNeedsZero, bool* s
             case 'x': {
                 int value = 0;
                 int digits = 0;
-                while (digits < 2 && i + 1 < text.size() && hexValue(text[i + 1]) >= 0) {
-                    value = value * 16 + hexValue(text[++i]);
+                while (digits < 2 && i + 1 < text.size() &&
+                       platform::hexDigitValue(text[i + 1]) >= 0) {
+                    value = value * 16 + platform::hexDigitValue(text[++i]);
                     ++digits;
                 }
                 if (digits == 0) {
@@ -350,7 +323,8 @@ std::string formatPrintf(std::string_view format, const std::vector<std::string>
                     }
                 } else if (j < format.size() && format[j] == 'x') {
                     ++j;
-                    while (j < format.size() && j < i + 4 && hexValue(format[j]) >= 0) {
+                    while (j < format.size() && j < i + 4 &&
+                           platform::hexDigitValue(format[j]) >= 0) {
                         ++j;
                     }
                 } else {
@@ -454,7 +428,7 @@ bool looksBase64(std::string_view text, std::size_t minimum) {
 bool looksHex(std::string_view text, std::size_t minimum) {
     std::size_t run = 0;
     for (const char c : text) {
-        if (hexValue(c) >= 0) {
+        if (platform::hexDigitValue(c) >= 0) {
             if (++run >= minimum) {
                 return true;
             }

@@ -1,5 +1,7 @@
 #include "analysis/shell/ShellParser.h"
 
+#include "platform/TextEscapes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -27,37 +29,6 @@ bool isNameChar(char c) {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-void appendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x110000) {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
 }
 
 void appendLiteral(std::vector<WordPart>& parts, char c, bool quoted) {
@@ -970,28 +941,11 @@ class Parser {
             }
             const char e = text_[at_ + 1];
             at_ += 2;
+            if (const auto control = platform::controlEscape(e)) {
+                out.push_back(*control);
+                continue;
+            }
             switch (e) {
-                case 'n':
-                    out.push_back('\n');
-                    break;
-                case 't':
-                    out.push_back('\t');
-                    break;
-                case 'r':
-                    out.push_back('\r');
-                    break;
-                case 'a':
-                    out.push_back('\a');
-                    break;
-                case 'b':
-                    out.push_back('\b');
-                    break;
-                case 'f':
-                    out.push_back('\f');
-                    break;
-                case 'v':
-                    out.push_back('\v');
-                    break;
                 case 'e':
                 case 'E':
                     out.push_back('\x1b');
@@ -1005,8 +959,10 @@ class Parser {
                 case 'x': {
                     std::uint32_t code = 0;
                     int digits = 0;
-                    while (digits < 2 && at_ < text_.size() && hexValue(text_[at_]) >= 0) {
-                        code = code * 16 + static_cast<std::uint32_t>(hexValue(text_[at_++]));
+                    while (digits < 2 && at_ < text_.size() &&
+                           platform::hexDigitValue(text_[at_]) >= 0) {
+                        code = code * 16 +
+                               static_cast<std::uint32_t>(platform::hexDigitValue(text_[at_++]));
                         ++digits;
                     }
                     if (digits == 0) {
@@ -1021,11 +977,13 @@ class Parser {
                     const int most = e == 'u' ? 4 : 8;
                     std::uint32_t code = 0;
                     int digits = 0;
-                    while (digits < most && at_ < text_.size() && hexValue(text_[at_]) >= 0) {
-                        code = code * 16 + static_cast<std::uint32_t>(hexValue(text_[at_++]));
+                    while (digits < most && at_ < text_.size() &&
+                           platform::hexDigitValue(text_[at_]) >= 0) {
+                        code = code * 16 +
+                               static_cast<std::uint32_t>(platform::hexDigitValue(text_[at_++]));
                         ++digits;
                     }
-                    appendUtf8(out, code);
+                    platform::appendUtf8(out, code);
                     break;
                 }
                 default:

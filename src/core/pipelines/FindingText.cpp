@@ -1,19 +1,10 @@
 #include "core/pipelines/FindingText.h"
 
+#include "platform/TextEscapes.h"
+
 namespace quillon::core::pipelines {
 
 namespace {
-
-std::string cut(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) {
-        return std::string(text);
-    }
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return std::string(text.substr(0, end)) + "…";
-}
 
 // Control characters would move a terminal's cursor: show them as escapes.
 std::string visible(std::string_view text) {
@@ -70,9 +61,9 @@ std::vector<std::string> describeFinding(const Finding& finding) {
     lines.push_back(upper(severityName(finding.severity)) + ": " + finding.title + " [" +
                     finding.ruleId + "]");
     lines.push_back("  where:    " + describeLocation(finding.location));
-    lines.push_back("  what:     " + visible(defang(cut(finding.message, 600))));
+    lines.push_back("  what:     " + visible(defang(platform::cutUtf8(finding.message, 600))));
     if (!finding.evidence.empty()) {
-        lines.push_back("  evidence: " + visible(defang(cut(finding.evidence, 400))));
+        lines.push_back("  evidence: " + visible(defang(platform::cutUtf8(finding.evidence, 400))));
     }
     for (const auto& layer : finding.layers) {
         std::string_view text = layer.text;
@@ -82,7 +73,7 @@ std::vector<std::string> describeFinding(const Finding& finding) {
             const std::size_t newline = text.find('\n');
             const std::string_view row = text.substr(0, newline);
             lines.push_back((first ? "  decoded:  " + layer.method + ": " : "            ") +
-                            visible(defang(cut(row, 200))));
+                            visible(defang(platform::cutUtf8(row, 200))));
             first = false;
             ++shown;
             if (newline == std::string_view::npos) {

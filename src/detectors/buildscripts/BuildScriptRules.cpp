@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "analysis/shell/Decoders.h"
+#include "platform/TextEscapes.h"
 
 namespace quillon::detectors::buildscripts {
 
@@ -188,25 +189,13 @@ bool isNetworkCommand(std::string_view name) {
            name == "socat" || name == "scp" || name == "sftp" || name == "ftp";
 }
 
-std::string truncated(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) {
-        return std::string(text);
-    }
-    // Cut on a UTF-8 boundary.
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
-    return std::string(text.substr(0, cut)) + "…";
-}
-
 std::string firstLine(std::string_view text) {
     std::string_view trimmed = text;
     while (!trimmed.empty() && (trimmed.front() == '\n' || trimmed.front() == ' ')) {
         trimmed.remove_prefix(1);
     }
     const std::size_t newline = trimmed.find('\n');
-    return truncated(trimmed.substr(0, newline), 160);
+    return platform::cutUtf8(trimmed.substr(0, newline), 160);
 }
 
 std::string describeLayers(const std::vector<core::DecodedLayer>& layers) {
@@ -312,7 +301,7 @@ class Judge {
     }
 
     static std::string evidenceOf(const EventContext& context, std::string_view fallback) {
-        return truncated(context.statement.empty() ? fallback : context.statement, 400);
+        return platform::cutUtf8(context.statement.empty() ? fallback : context.statement, 400);
     }
 
     void add(std::string_view id, Severity severity, std::string message, std::string evidence,
@@ -767,9 +756,10 @@ std::vector<Finding> judgeTrace(const Trace& trace, const ScriptOrigin& origin) 
                                           ? "is decoded data."
                                           : "does what the other findings describe.")
                     : ". Review what the setting holds: \"" + firstLine(exec->code.text) + "\".");
-        finding.evidence = truncated(
+        finding.evidence = platform::cutUtf8(
             exec->context.statement.empty() ? exec->command : exec->context.statement, 400);
-        finding.layers.push_back({"build setting " + setting, truncated(exec->code.text, 4096)});
+        finding.layers.push_back(
+            {"build setting " + setting, platform::cutUtf8(exec->code.text, 4096)});
         finding.remediation = origin.remedy + ", and the build setting " + setting +
                               " from every configuration that defines it.";
         finding.fingerprint = core::computeFingerprint(finding);

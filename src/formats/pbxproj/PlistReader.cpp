@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/pbxproj/PlistValue.h"
+#include "platform/TextEscapes.h"
 
 namespace quillon::formats::pbxproj {
 
@@ -22,37 +23,6 @@ std::string_view PlistValue::string(std::string_view key) const {
 }
 
 namespace {
-
-void appendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool isUnquotedChar(char c) {
     static const auto kTable = [] {
@@ -267,38 +237,23 @@ class Reader {
             }
             const char e = text_[at_];
             advance();
+            if (const auto control = platform::controlEscape(e)) {
+                out.push_back(*control);
+                continue;
+            }
             switch (e) {
-                case 'n':
-                    out.push_back('\n');
-                    break;
-                case 't':
-                    out.push_back('\t');
-                    break;
-                case 'r':
-                    out.push_back('\r');
-                    break;
-                case 'a':
-                    out.push_back('\a');
-                    break;
-                case 'b':
-                    out.push_back('\b');
-                    break;
-                case 'f':
-                    out.push_back('\f');
-                    break;
-                case 'v':
-                    out.push_back('\v');
-                    break;
                 case 'U':
                 case 'u': {
                     std::uint32_t code = 0;
                     int digits = 0;
-                    while (digits < 4 && at_ < text_.size() && hexValue(text_[at_]) >= 0) {
-                        code = code * 16 + static_cast<std::uint32_t>(hexValue(text_[at_]));
+                    while (digits < 4 && at_ < text_.size() &&
+                           platform::hexDigitValue(text_[at_]) >= 0) {
+                        code = code * 16 +
+                               static_cast<std::uint32_t>(platform::hexDigitValue(text_[at_]));
                         ++at_;
                         ++digits;
                     }
-                    appendUtf8(out, digits == 0 ? static_cast<std::uint32_t>(e) : code);
+                    platform::appendUtf8(out, digits == 0 ? static_cast<std::uint32_t>(e) : code);
                     break;
                 }
                 default:
@@ -311,7 +266,7 @@ class Reader {
                             ++at_;
                             ++digits;
                         }
-                        appendUtf8(out, code & 0xFF);
+                        platform::appendUtf8(out, code & 0xFF);
                     } else {
                         out.push_back(e);
                     }
@@ -347,7 +302,7 @@ class Reader {
         std::string bytes;
         int high = -1;
         while (at_ < text_.size() && text_[at_] != '>') {
-            const int nibble = hexValue(text_[at_]);
+            const int nibble = platform::hexDigitValue(text_[at_]);
             advance();
             if (nibble < 0) {
                 continue;
