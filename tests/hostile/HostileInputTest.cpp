@@ -317,9 +317,11 @@ TEST(Hostile, ProjectFilesAgainstTheReader) {
          [] {
              testing::ProjectSpec spec;
              for (int i = 0; i < 2000; ++i) {
-                 spec.settings.emplace_back("S" + std::to_string(i),
-                                            "$(S" + std::to_string((i + 1) % 2000) + ")$(S" +
-                                                std::to_string((i + 7) % 2000) + ")");
+                 std::string value = "$(S";
+                 value.append(std::to_string((i + 1) % 2000)).append(")$(S");
+                 value.append(std::to_string((i + 7) % 2000)).append(")");
+                 spec.settings.emplace_back(std::string("S").append(std::to_string(i)),
+                                            std::move(value));
              }
              spec.phases.push_back({"Run Script", "echo \"$S0\""});
              return testing::projectText(spec);

@@ -40,15 +40,18 @@ std::string upper(std::string_view text) {
 std::string describeLocation(const FindingLocation& location) {
     std::string out = location.file;
     if (location.line > 0) {
-        out += ":" + std::to_string(location.line);
+        out.append(":").append(std::to_string(location.line));
     }
     if (!location.target.empty()) {
         out += ", target '" + location.target + "'";
     }
     if (!location.container.empty() && location.container != location.target) {
-        out += ", " + (location.containerKind.empty()
-                           ? location.container
-                           : location.containerKind + " '" + location.container + "'");
+        out.append(", ");
+        if (location.containerKind.empty()) {
+            out.append(location.container);
+        } else {
+            out.append(location.containerKind).append(" '").append(location.container).append("'");
+        }
     }
     if (!location.objectId.empty()) {
         out += " (id " + location.objectId + ")";
