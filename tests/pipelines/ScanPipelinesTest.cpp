@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
 
@@ -162,6 +164,21 @@ TEST(Pipelines, CycleRunsXcodeSpyOnlyAfterACleanXCSSETScan) {
     ASSERT_EQ(second.pipelines.size(), 2u);
     EXPECT_TRUE(second.pipelines[0].clean);
     EXPECT_FALSE(second.pipelines[1].clean);
+}
+
+TEST(Pipelines, SingleProjectScanTurnsRedOnBuildScriptThreats) {
+    testing::TempTree tree;
+    // A phase that pipes a hex payload into a shell: no chmod, so the XCSSET verdict is clean.
+    tree.write("App.xcodeproj/project.pbxproj",
+               "// !$*UTF8*$!\n{ objects = { P = { isa = PBXShellScriptBuildPhase; shellScript = "
+               "\"echo 6563686f206869 | xxd -p -r | sh\"; }; }; }\n");
+    platform::MemoryLineWriter output;
+    EXPECT_TRUE(runXCSSETPipeline(tree.url(), platform::nullOutput()).clean);
+    EXPECT_FALSE(runSingleProjectScan(tree.url(), output));
+    const auto lines = output.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("CRITICAL: Decoded data executed by a shell");
+    }));
 }
 
 TEST(Pipelines, MonitoringCycleAddsTheBuildScriptAnalysisToTheClassicOne) {
