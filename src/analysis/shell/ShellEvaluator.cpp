@@ -1439,6 +1439,18 @@ class Evaluator {
             }
             return {};
         }
+        if (name == "which" || name == "whence" || name == "type" ||
+            (name == "command" && hasFlag(arguments, "-v"))) {
+            // Where a tool would be found: "$(which bash)" names a shell as plainly as "bash".
+            Value out;
+            for (const auto& argument : arguments) {
+                if (!argument.starts_with("-")) {
+                    out.text += "/usr/bin/" + std::string(commandBaseName(argument)) + "\n";
+                }
+            }
+            out.taint = kUnknown;
+            return out;
+        }
         if (name == "cd" || name == "pushd") {
             // Scripts are run from where the script went: "cd dir; ./x.sh" runs dir/x.sh.
             std::string target;

@@ -428,6 +428,13 @@ class Judge {
                                  : ""),
                 evidenceOf(exec.context, exec.command), exec.context);
         }
+        if (exec.sink == ExecEvent::Sink::osascript &&
+            (containsFolded(code.text, "login item") ||
+             containsFolded(code.text, "launchagents"))) {
+            add(ids::kPersistence, weigh(Severity::high),
+                "It makes itself a login item (or a launch agent) through AppleScript.",
+                evidenceOf(exec.context, exec.command), exec.context);
+        }
         if (!code.setting.empty() && exec.context.setting.empty()) {
             settingRuns_.push_back(&exec);
         }

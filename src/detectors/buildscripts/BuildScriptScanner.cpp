@@ -409,6 +409,9 @@ class Scan {
             value.text = std::move(text);
             environment[key] = std::move(value);
         };
+        // What macOS gives every process: scripts run "$SHELL" as readily as sh.
+        set("SHELL", "/bin/zsh");
+        set("BASH", "/bin/bash");
         set("SRCROOT", projectDir);
         set("PROJECT_DIR", projectDir);
         set("SOURCE_ROOT", projectDir);
