@@ -22,10 +22,8 @@ using platform::FileURL;
 namespace {
 
 bool accepted(const report::Baseline& baseline, const pipelines::PipelineRun& run,
-              const std::string& folder, bool (*counts)(const core::Finding&)) {
-    const std::vector<core::Finding> findings =
-        run.name == "buildscripts" ? run.findings : report::classicFindings(run, folder);
-    for (const auto& finding : findings) {
+              bool (*counts)(const core::Finding&)) {
+    for (const auto& finding : run.findings) {
         if (counts(finding) && !baseline.accepts(finding)) {
             return false;
         }
@@ -36,18 +34,22 @@ bool accepted(const report::Baseline& baseline, const pipelines::PipelineRun& ru
 // A pipeline's verdict once accepted findings are left out.
 void applyBaseline(pipelines::PipelineRun& run, const report::Baseline& baseline,
                    const std::string& folder) {
+    if (run.name != "buildscripts") {
+        // Made once here; the printers take them from the run.
+        run.findings = report::classicFindings(run, folder);
+    }
     if (run.clean) {
         return;
     }
     if (run.name == "xcsset") {
-        run.clean = accepted(baseline, run, folder,
+        run.clean = accepted(baseline, run,
                              [](const core::Finding& f) { return f.ruleId == "xcsset-chmod"; });
     } else if (run.name == "xcodespy") {
-        run.clean = accepted(baseline, run, folder, [](const core::Finding& f) {
+        run.clean = accepted(baseline, run, [](const core::Finding& f) {
             return f.ruleId == "xcodespy-obfuscated-build-script";
         });
     } else {
-        run.clean = accepted(baseline, run, folder, [](const core::Finding& f) {
+        run.clean = accepted(baseline, run, [](const core::Finding& f) {
             return f.severity >= core::Severity::high;
         });
     }

@@ -148,47 +148,84 @@ void ReadFailureLog::note(const std::string& path, std::string reason) {
     }
 }
 
-std::optional<std::uint64_t> regularFileSize(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
-        return std::nullopt;
+namespace {
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
-    return static_cast<std::uint64_t>(info.st_size);
+};
+
+// Opens a regular file for reading, without blocking on a special file and through paths
+// longer than PATH_MAX; -1 with `failure` set (empty for a directory) otherwise.
+int openRegular(const std::string& path, struct stat& info, std::string& failure) {
+    constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    int fd = ::open(path.c_str(), kFlags);
+    if (fd < 0 && errno == ENAMETOOLONG && !path.empty()) {
+        fd = openLongPath(path, kFlags);
+    }
+    if (fd < 0) {
+        failure = errno == EISDIR ? "" : describeOpenError(errno);
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        failure = S_ISFIFO(info.st_mode)                           ? "a FIFO, not a regular file"
+                  : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device, not a regular file"
+                  : S_ISDIR(info.st_mode)                          ? ""
+                                                                   : "not a regular file";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
+
+// Reads up to `size` bytes into `out` from the current position; false on an I/O error.
+bool readUpTo(int fd, char* out, std::size_t size, std::size_t& filled, std::string& failure) {
+    filled = 0;
+    while (filled < size) {
+        const ssize_t got = ::read(fd, out + filled, size - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            failure = std::string("read error: ") + std::strerror(errno);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+void noteFailure(const std::string& path, const std::string& failure) {
+    if (!failure.empty()) {
+        ReadFailureLog::note(path, failure);
+    }
+}
+
+}  // namespace
 
 bool readFileInPieces(const std::string& path, std::size_t piece, std::size_t overlap,
                       const std::function<bool(std::string_view)>& visit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        ReadFailureLog::note(path, describeOpenError(errno));
-        return false;
-    }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ReadFailureLog::note(path, "not a regular file");
+    std::string failure;
+    const FdCloser closer{openRegular(path, info, failure)};
+    if (closer.fd < 0) {
+        noteFailure(path, failure.empty() ? "not a regular file" : failure);
         return false;
     }
     std::string buffer(overlap + piece, '\0');
     std::size_t kept = 0;
     while (true) {
         std::size_t filled = 0;
-        while (filled < piece) {
-            const ssize_t got = ::read(fd, buffer.data() + kept + filled, piece - filled);
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                ReadFailureLog::note(path, std::string("read error: ") + std::strerror(errno));
-                return false;
-            }
-            if (got == 0) {
-                break;
-            }
-            filled += static_cast<std::size_t>(got);
+        if (!readUpTo(closer.fd, buffer.data() + kept, piece, filled, failure)) {
+            noteFailure(path, failure);
+            return false;
         }
         if (filled == 0) {
             return true;
@@ -205,63 +242,44 @@ bool readFileInPieces(const std::string& path, std::size_t piece, std::size_t ov
     }
 }
 
-std::optional<std::string> readTextFile(const std::string& path) {
-    constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    int fd = ::open(path.c_str(), kFlags);
-    if (fd < 0 && errno == ENAMETOOLONG && !path.empty()) {
-        fd = openLongPath(path, kFlags);
-    }
-    if (fd < 0) {
-        if (errno != EISDIR) {
-            ReadFailureLog::note(path, describeOpenError(errno));
-        }
-        return std::nullopt;
-    }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-
+TextFileRead readTextFileUpTo(const std::string& path, std::uint64_t limit) {
+    TextFileRead result;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
-        if (S_ISFIFO(info.st_mode)) {
-            ReadFailureLog::note(path, "a FIFO, not a regular file");
-        } else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
-            ReadFailureLog::note(path, "a device, not a regular file");
-        } else if (!S_ISDIR(info.st_mode)) {
-            ReadFailureLog::note(path, "not a regular file");
-        }
-        return std::nullopt;
+    const FdCloser closer{openRegular(path, info, result.failure)};
+    if (closer.fd < 0) {
+        return result;
     }
-    // Larger texts are never held whole: scans that can, read them in pieces instead.
-    if (static_cast<std::uint64_t>(info.st_size) > kLargestTextFile) {
-        ReadFailureLog::note(path, "larger than 256 MB; not read whole");
-        return std::nullopt;
+    result.size = static_cast<std::uint64_t>(info.st_size);
+    if (result.size > limit) {
+        result.tooLarge = true;
+        return result;
     }
     // One buffer of the size seen at open; a file that grows meanwhile is read up to that size.
     std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ReadFailureLog::note(path, std::string("read error: ") + std::strerror(errno));
-            return std::nullopt;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
+    if (!readUpTo(closer.fd, bytes.data(), bytes.size(), filled, result.failure)) {
+        return result;
     }
     bytes.resize(filled);
     const auto lead = static_cast<unsigned char>(bytes.empty() ? 0 : bytes.front());
     const bool mayHaveMark = lead == 0xEF || lead == 0xFF || lead == 0xFE || lead == 0x00;
     if (!mayHaveMark && isValidUtf8(bytes)) {
-        return bytes;  // the common case, without a copy
+        result.text = std::move(bytes);  // the common case, without a copy
+    } else {
+        result.text = decodeText(bytes);
     }
-    return decodeText(bytes);
+    return result;
+}
+
+std::optional<std::string> readTextFile(const std::string& path) {
+    TextFileRead read = readTextFileUpTo(path, kLargestTextFile);
+    if (read.tooLarge) {
+        // Larger texts are never held whole: scans that can, read them in pieces instead.
+        ReadFailureLog::note(path, "larger than 256 MB; not read whole");
+    } else {
+        noteFailure(path, read.failure);
+    }
+    return std::move(read.text);
 }
 
 }  // namespace quillon::platform

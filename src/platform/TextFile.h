@@ -23,8 +23,19 @@ namespace quillon::platform {
 inline constexpr std::uint64_t kLargestTextFile = std::uint64_t{256} << 20;
 std::optional<std::string> readTextFile(const std::string& path);
 
-// The size of a regular file (links followed), or nothing for anything else.
-std::optional<std::uint64_t> regularFileSize(const std::string& path);
+// What reading a text file came to: the text, or why there is none (the file is over the
+// caller's limit, or `failure` says what else: "permission denied", "a FIFO, not a regular
+// file", ...; empty for a directory).
+struct TextFileRead {
+    std::optional<std::string> text;
+    bool tooLarge = false;
+    std::uint64_t size = 0;  // of a regular file
+    std::string failure;
+};
+
+// readTextFile with the caller's size limit, telling why nothing was read instead of noting it
+// in the read-failure log.
+TextFileRead readTextFileUpTo(const std::string& path, std::uint64_t limit);
 
 // Reads a regular file piece by piece, as raw bytes: each call of `visit` gets up to `piece`
 // new bytes, preceded by the last `overlap` bytes of the piece before, so that a search for

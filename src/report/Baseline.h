@@ -34,7 +34,7 @@ struct Baseline {
 // Reads a baseline file; nothing, with `error` set, when it is missing or malformed.
 std::optional<Baseline> readBaseline(const std::string& path, std::string& error);
 Baseline parseBaseline(const std::string& text, std::string& error, bool& ok);
-// The file for `findings`, with empty reasons to fill in (and `folder` for the relative paths).
+// The file for `findings`, with empty reasons to fill in; each fingerprint once.
 std::string renderBaseline(const std::vector<core::Finding>& findings);
 
 }  // namespace quillon::report

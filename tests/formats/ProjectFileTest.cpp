@@ -86,12 +86,12 @@ TEST(Reader, BrokenInputKeepsWhatWasRead) {
 }
 
 TEST(Model, TargetsPhasesRulesSettingsAndTheirLines) {
-    testing::ProjectSpec spec;
-    spec.phases.push_back({"Lint", "swiftlint\n"});
-    spec.rules.push_back({"*.txt", "cat \"$INPUT_FILE_PATH\""});
-    spec.settings = {{"SWIFT_VERSION", "5.0"}};
-    spec.baseConfiguration = "Config/Base.xcconfig";
-    const auto model = pbxproj::readProjectModel(testing::projectText(spec));
+    testing::ProjectLayout layout;
+    layout.phases.push_back({"Lint", "swiftlint\n"});
+    layout.rules.push_back({"*.txt", "cat \"$INPUT_FILE_PATH\""});
+    layout.settings = {{"SWIFT_VERSION", "5.0"}};
+    layout.baseConfiguration = "Config/Base.xcconfig";
+    const auto model = pbxproj::readProjectModel(testing::projectText(layout));
     EXPECT_EQ(model.error, "");
     ASSERT_EQ(model.targets.size(), 1u);
     const auto& target = model.targets[0];

@@ -285,9 +285,9 @@ TEST(Hostile, ScriptsAgainstTheShellAnalysis) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testing::TempTree tree;
-        testing::ProjectSpec spec;
-        spec.phases.push_back({"Run Script", c.script()});
-        tree.write("App.xcodeproj/project.pbxproj", testing::projectText(spec));
+        testing::ProjectLayout layout;
+        layout.phases.push_back({"Run Script", c.script()});
+        tree.write("App.xcodeproj/project.pbxproj", testing::projectText(layout));
         const int status = scan(tree, "buildscripts");
         if (c.verdict == kEither) {
             EXPECT_TRUE(status == kClean || status == kThreat) << status;
@@ -307,31 +307,31 @@ TEST(Hostile, ProjectFilesAgainstTheReader) {
          [] { return repeat("{a=", 200000) + repeat("};", 200000); }, kClean},
         {"twoHundredThousandPhases",
          [] {
-             testing::ProjectSpec spec;
+             testing::ProjectLayout layout;
              for (int i = 0; i < 200000; ++i)
-                 spec.phases.push_back({"P", "echo hi"});
-             return testing::projectText(spec);
+                 layout.phases.push_back({"P", "echo hi"});
+             return testing::projectText(layout);
          },
          kClean},
         {"settingsThatReferToEachOther",
          [] {
-             testing::ProjectSpec spec;
+             testing::ProjectLayout layout;
              for (int i = 0; i < 2000; ++i) {
                  std::string value = "$(S";
                  value.append(std::to_string((i + 1) % 2000)).append(")$(S");
                  value.append(std::to_string((i + 7) % 2000)).append(")");
-                 spec.settings.emplace_back(std::string("S").append(std::to_string(i)),
-                                            std::move(value));
+                 layout.settings.emplace_back(std::string("S").append(std::to_string(i)),
+                                              std::move(value));
              }
-             spec.phases.push_back({"Run Script", "echo \"$S0\""});
-             return testing::projectText(spec);
+             layout.phases.push_back({"Run Script", "echo \"$S0\""});
+             return testing::projectText(layout);
          },
          kClean},
         {"truncatedInsideAScript",
          [] {
-             testing::ProjectSpec spec;
-             spec.phases.push_back({"Run Script", "echo 6563686f | xxd -p -r | sh"});
-             const std::string text = testing::projectText(spec);
+             testing::ProjectLayout layout;
+             layout.phases.push_back({"Run Script", "echo 6563686f | xxd -p -r | sh"});
+             const std::string text = testing::projectText(layout);
              return text.substr(0, text.find("| sh") + 4);
          },
          kThreat},

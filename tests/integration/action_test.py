@@ -19,7 +19,7 @@ scanner_dir = os.path.abspath(sys.argv[1])
 def run_action(inputs, work):
     with open(os.path.join(root, "action.yml")) as f:
         action = yaml.safe_load(f)
-    values = {name: str(spec.get("default", "")) for name, spec in action["inputs"].items()}
+    values = {name: str(declared.get("default", "")) for name, declared in action["inputs"].items()}
     values.update(inputs)
     outputs = {}
     for step in action["runs"]["steps"]:

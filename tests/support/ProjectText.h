@@ -8,7 +8,7 @@ namespace quillon::testing {
 
 // A small but complete project file, written the way Xcode writes one, for tests that need a
 // project with particular phases, rules, settings or a legacy target.
-struct ProjectSpec {
+struct ProjectLayout {
     struct Phase {
         std::string name;
         std::string script;
@@ -30,6 +30,6 @@ struct ProjectSpec {
 
 // Quotes a property-list string with Xcode's escapes.
 std::string plistQuoted(const std::string& text);
-std::string projectText(const ProjectSpec& spec);
+std::string projectText(const ProjectLayout& layout);
 
 }  // namespace quillon::testing

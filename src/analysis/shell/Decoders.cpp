@@ -344,10 +344,10 @@ std::string formatPrintf(std::string_view format, const std::vector<std::string>
                 continue;
             }
             std::size_t j = i + 1;
-            std::string spec = "%";
+            std::string directive = "%";
             while (j < format.size() &&
                    std::string_view("-+ #0123456789.").find(format[j]) != std::string_view::npos) {
-                spec.push_back(format[j++]);
+                directive.push_back(format[j++]);
             }
             if (j >= format.size()) {
                 out.append(format.substr(i));
@@ -358,8 +358,8 @@ std::string formatPrintf(std::string_view format, const std::vector<std::string>
             if (next < arguments.size()) {
                 ++next;
             }
-            if (spec.size() > 12) {
-                spec.resize(12);  // widths beyond any sense are dropped
+            if (directive.size() > 12) {
+                directive.resize(12);  // widths beyond any sense are dropped
             }
             switch (conversion) {
                 case 's':
@@ -387,11 +387,11 @@ std::string formatPrintf(std::string_view format, const std::vector<std::string>
                         number = std::strtoll(argument.c_str(), nullptr, 0);
                     }
                     char buffer[64];
-                    spec.append(conversion == 'd' || conversion == 'i' ? "lld" : "ll");
+                    directive.append(conversion == 'd' || conversion == 'i' ? "lld" : "ll");
                     if (conversion != 'd' && conversion != 'i') {
-                        spec.push_back(conversion);
+                        directive.push_back(conversion);
                     }
-                    std::snprintf(buffer, sizeof buffer, spec.c_str(), number);
+                    std::snprintf(buffer, sizeof buffer, directive.c_str(), number);
                     out.append(buffer);
                     break;
                 }

@@ -464,10 +464,10 @@ class Evaluator {
             return value;
         }
         if (op == ":") {
-            const std::string spec = joinParts(part.argument, frame, line).text;
-            const std::size_t colonAt = spec.find(':');
+            const std::string range = joinParts(part.argument, frame, line).text;
+            const std::size_t colonAt = range.find(':');
             try {
-                long long offset = std::stoll(spec.substr(0, colonAt));
+                long long offset = std::stoll(range.substr(0, colonAt));
                 const auto size = static_cast<long long>(value.text.size());
                 if (offset < 0) {
                     offset = std::max(0LL, size + offset);
@@ -475,7 +475,7 @@ class Evaluator {
                 offset = std::min(offset, size);
                 long long length = size - offset;
                 if (colonAt != std::string::npos) {
-                    length = std::stoll(spec.substr(colonAt + 1));
+                    length = std::stoll(range.substr(colonAt + 1));
                     if (length < 0) {
                         length = std::max(0LL, size - offset + length);
                     }

@@ -1026,17 +1026,7 @@ class Parser {
             return;
         }
         if (next == '(') {
-            at_ += 2;
-            WordPart part;
-            part.kind = WordPart::Kind::commandSubstitution;
-            part.quoted = quoted;
-            part.script = parseBody({')', false, nullptr});
-            if (peek() == ')') {
-                advance();
-            } else if (!stopped()) {
-                fail("missing ')' of $(");
-            }
-            parts.push_back(std::move(part));
+            readCommandSubstitution(parts, quoted);
             return;
         }
         if (next == '{') {
@@ -1083,24 +1073,27 @@ class Parser {
         return true;
     }
 
+    // "$(" at the cursor: the list up to its ")".
+    void readCommandSubstitution(std::vector<WordPart>& parts, bool quoted) {
+        at_ += 2;
+        WordPart part;
+        part.kind = WordPart::Kind::commandSubstitution;
+        part.quoted = quoted;
+        part.script = parseBody({')', false, nullptr});
+        if (peek() == ')') {
+            advance();
+        } else if (!stopped()) {
+            fail("missing ')' of $(");
+        }
+        parts.push_back(std::move(part));
+    }
+
     void readArithmetic(std::vector<WordPart>& parts, bool quoted) {
         // "$((" may also open a command substitution whose first command is a subshell:
         // "$((cmd) | sh)". Its first closing parenthesis at depth 0 tells them apart.
-        {
-            if (!opensArithmetic(at_ + 3)) {
-                at_ += 2;
-                WordPart part;
-                part.kind = WordPart::Kind::commandSubstitution;
-                part.quoted = quoted;
-                part.script = parseBody({')', false, nullptr});
-                if (peek() == ')') {
-                    advance();
-                } else if (!stopped()) {
-                    fail("missing ')' of $(");
-                }
-                parts.push_back(std::move(part));
-                return;
-            }
+        if (!opensArithmetic(at_ + 3)) {
+            readCommandSubstitution(parts, quoted);
+            return;
         }
         at_ += 3;
         WordPart part;

@@ -22,7 +22,8 @@ struct PipelineRun {
     // Every result the engine returned, also those after the one that decided the verdict.
     std::vector<ScanResult> results;
     // The build-script analysis's typed findings (most severe first) and the files it could
-    // not read; empty for the classic pipelines.
+    // not read. The classic pipelines leave both empty; callers that need their results as
+    // typed findings may keep them here.
     std::vector<Finding> findings;
     std::vector<ScanDiagnostic> diagnostics;
 };

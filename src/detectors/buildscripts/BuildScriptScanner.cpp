@@ -156,27 +156,9 @@ class Scan {
         : root_(folder.path()), files_(files) {}
 
     BuildScriptReport run() {
-        for (const auto& file : files_) {
-            const std::string extension = lowerExtension(file.path());
-            if (file.isDirectory()) {
-                continue;
-            }
-            if (extension == "pbxproj") {
-                scanProject(file.path());
-            }
-        }
-        for (const auto& file : files_) {
-            if (file.isDirectory()) {
-                continue;
-            }
-            const std::string extension = lowerExtension(file.path());
-            if (extension == "xcscheme") {
-                scanScheme(file.path());
-            } else if (extension == "xcconfig") {
-                scanStandaloneXcconfig(file.path());
-            }
-        }
-        runQueue();
+        // Projects first, for the settings every other script is read with; then what they
+        // name, then hooks and the scripts nothing named.
+        std::vector<const std::string*> projects, schemes, settings, hooks, scripts;
         for (const auto& file : files_) {
             if (file.isDirectory()) {
                 continue;
@@ -184,38 +166,52 @@ class Scan {
             const std::string& path = file.path();
             const std::string extension = lowerExtension(path);
             const std::string parent = parentOf(path);
-            const std::string name = path.substr(parent.size() + 1);
-            if (core::isGitHookPath(parent, name)) {
-                if (!analysed_.contains(path)) {
-                    analyseFile(
-                        path, Runner::gitHook, environmentFor(parent), "git hook",
-                        "Delete the git hook " + relative(path) + " (git runs it on its own)");
-                }
+            if (extension == "pbxproj") {
+                projects.push_back(&path);
+            } else if (extension == "xcscheme") {
+                schemes.push_back(&path);
+            } else if (extension == "xcconfig") {
+                settings.push_back(&path);
+            } else if (core::isGitHookPath(parent,
+                                           std::string_view(path).substr(parent.size() + 1))) {
+                hooks.push_back(&path);
+            } else if (extension == "sh" || extension == "bash" || extension == "zsh" ||
+                       extension == "command") {
+                scripts.push_back(&path);
             }
         }
+        for (const std::string* path : projects) {
+            scanProject(*path);
+        }
+        for (const std::string* path : schemes) {
+            scanScheme(*path);
+        }
+        for (const std::string* path : settings) {
+            scanStandaloneXcconfig(*path);
+        }
         runQueue();
-        for (const auto& file : files_) {
-            if (file.isDirectory()) {
+        for (const std::string* path : hooks) {
+            if (!analysed_.contains(*path)) {
+                analyseFile(*path, Runner::gitHook, environmentFor(parentOf(*path)), "git hook",
+                            "Delete the git hook " + relative(*path) + " (git runs it on its own)");
+            }
+        }
+        for (const std::string* path : scripts) {
+            if (analysed_.contains(*path)) {
                 continue;
             }
-            const std::string& path = file.path();
-            const std::string extension = lowerExtension(path);
-            if ((extension == "sh" || extension == "bash" || extension == "zsh" ||
-                 extension == "command") &&
-                !analysed_.contains(path)) {
-                // Developers keep their scripts beside their projects, never inside a project
-                // package or in Xcode's per-user data: a script there is where XCSSET hides
-                // what its phase runs.
-                const std::string where = relative(path);
-                const bool hidden = where.find(".xcodeproj/") != std::string::npos ||
-                                    where.find(".xcworkspace/") != std::string::npos ||
-                                    where.find("xcuserdata/") != std::string::npos;
-                analyseFile(path, hidden ? Runner::referencedScript : Runner::developerScript,
-                            environmentFor(parentOf(path)),
-                            hidden ? "script hidden in a project package" : "shell script",
-                            hidden ? "Delete " + where + " (no project keeps scripts there)"
-                                   : "Review " + where + " before running it");
-            }
+            // Developers keep their scripts beside their projects, never inside a project
+            // package or in Xcode's per-user data: a script there is where XCSSET hides what
+            // its phase runs.
+            const std::string where = relative(*path);
+            const bool hidden = where.find(".xcodeproj/") != std::string::npos ||
+                                where.find(".xcworkspace/") != std::string::npos ||
+                                where.find("xcuserdata/") != std::string::npos;
+            analyseFile(*path, hidden ? Runner::referencedScript : Runner::developerScript,
+                        environmentFor(parentOf(*path)),
+                        hidden ? "script hidden in a project package" : "shell script",
+                        hidden ? "Delete " + where + " (no project keeps scripts there)"
+                               : "Review " + where + " before running it");
         }
         judgeEncodedSettings();
         core::sortFindings(report_.findings);
@@ -245,31 +241,18 @@ class Scan {
     }
 
     std::optional<std::string> read(const std::string& path) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0) {
-            diagnose(path, std::strerror(errno));
-            return std::nullopt;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            diagnose(path, S_ISFIFO(info.st_mode) ? "a FIFO, not a regular file"
-                           : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)
-                               ? "a device, not a regular file"
-                               : "not a regular file");
-            return std::nullopt;
-        }
-        if (static_cast<std::size_t>(info.st_size) > BuildScriptScanner::kMaxFileBytes) {
+        platform::TextFileRead read =
+            platform::readTextFileUpTo(path, BuildScriptScanner::kMaxFileBytes);
+        if (read.tooLarge) {
             diagnose(path,
                      "larger than the 32 MB limit of the build-script analysis; not analysed");
-            return std::nullopt;
-        }
-        auto text = platform::readTextFile(path);
-        if (!text) {
-            diagnose(path,
-                     errno == EACCES || errno == EPERM ? "permission denied" : "could not be read");
-        } else if (text->find("\xEF\xBF\xBD") != std::string::npos && startsWithWideMark(path)) {
+        } else if (!read.text) {
+            diagnose(path, read.failure.empty() ? "not a regular file" : read.failure);
+        } else if (read.text->find("\xEF\xBF\xBD") != std::string::npos &&
+                   startsWithWideMark(path)) {
             diagnose(path, "malformed UTF-16 or UTF-32 text; read with replacement characters");
         }
-        return text;
+        return std::move(read.text);
     }
 
     shell::Limits limitsFor(std::size_t scriptBytes) const {
@@ -427,19 +410,27 @@ class Scan {
         return environment;
     }
 
-    shell::Environment environmentFor(const std::string& directory) const {
-        // The nearest project above a file lends it its settings.
-        std::string best;
+    // The nearest project above a file lends it its settings; elsewhere the folder's own.
+    const shell::Environment& environmentFor(const std::string& directory) {
+        const shell::Environment* best = nullptr;
+        std::size_t bestLength = 0;
         for (const auto& [projectDir, environment] : projectEnvironments_) {
-            if ((directory == projectDir || directory.starts_with(projectDir + "/")) &&
-                projectDir.size() > best.size()) {
-                best = projectDir;
+            const bool above =
+                directory.starts_with(projectDir) &&
+                (directory.size() == projectDir.size() || directory[projectDir.size()] == '/');
+            if (above && projectDir.size() >= bestLength) {
+                best = &environment;
+                bestLength = projectDir.size();
             }
         }
-        if (!best.empty()) {
-            return projectEnvironments_.at(best);
+        if (best != nullptr) {
+            return *best;
         }
-        return baseEnvironment(directory, "", "");
+        auto [slot, made] = folderEnvironments_.try_emplace(directory);
+        if (made) {
+            slot->second = baseEnvironment(directory, "", "");
+        }
+        return slot->second;
     }
 
     std::vector<BuildSetting> xcconfigSettings(const std::string& projectDir,
@@ -699,7 +690,7 @@ class Scan {
                 break;
             }
         }
-        const shell::Environment environment = environmentFor(projectDir);
+        const shell::Environment& environment = environmentFor(projectDir);
         for (const auto& script : scheme.scripts) {
             ScriptOrigin origin;
             origin.runner = Runner::schemeAction;
@@ -830,6 +821,7 @@ class Scan {
     std::unordered_set<std::string> xcconfigsUsed_;
     std::unordered_set<std::string> recordedXcconfigSettings_;
     std::map<std::string, shell::Environment> projectEnvironments_;
+    std::map<std::string, shell::Environment> folderEnvironments_;
     std::vector<SettingRecord> settingRecords_;
     std::deque<Pending> queue_;
     std::size_t bytesLeft_ = 256u << 20;

@@ -45,14 +45,17 @@ bool XCSSETScanner::canScan(const FileURL& file) const {
 }
 
 core::ScanResult XCSSETScanner::scan(const FileURL& file) const {
-    if (const auto size = platform::regularFileSize(file.path()); size && *size > kInMemoryLimit) {
-        return scanInPieces(file, *size);
+    platform::TextFileRead read = platform::readTextFileUpTo(file.path(), kInMemoryLimit);
+    if (read.tooLarge) {
+        return scanInPieces(file, read.size);
     }
-    std::optional<std::string> text = platform::readTextFile(file.path());
-    if (!text) {
+    if (!read.text) {
+        if (!read.failure.empty()) {
+            platform::ReadFailureLog::note(file.path(), read.failure);
+        }
         return core::ScanResult{file, 0, {}};
     }
-    const ScanContext context = buildContext(file, std::move(*text));
+    const ScanContext context = buildContext(file, std::move(*read.text));
     core::ScanResult result = score(context);
     printReport(result, context);
     return result;

@@ -8,6 +8,7 @@
 
 #include "core/FileScanner.h"
 #include "platform/LineWriter.h"
+#include "platform/TextFile.h"
 
 namespace quillon::detectors::xcsset {
 
@@ -33,7 +34,7 @@ class XCSSETScanner final : public core::FileScanner {
 
     // Files larger than this are judged in pieces (keyword rules only); larger than
     // kLargestFile, not read at all. Either way the read-failure log says so.
-    static constexpr std::uint64_t kInMemoryLimit = std::uint64_t{256} << 20;
+    static constexpr std::uint64_t kInMemoryLimit = platform::kLargestTextFile;
     static constexpr std::uint64_t kLargestFile = std::uint64_t{16} << 30;
 
     static constexpr std::string_view kBase64Alphabet =
