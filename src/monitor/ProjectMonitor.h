@@ -2,7 +2,11 @@
 
 #include <chrono>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
+#include "core/Finding.h"
 #include "platform/FileURL.h"
 
 namespace quillon::monitor {
@@ -17,6 +21,19 @@ struct ProjectMonitor {
     bool isInfected = false;
     bool isScanning = false;
     std::optional<std::chrono::system_clock::time_point> lastScanDate;
+    // What the last completed cycle found: the classic results' lines, the typed findings
+    // (most severe first, accepted ones included) and the files it could not read.
+    std::vector<std::string> classicFindings;
+    std::vector<core::Finding> findings;
+    std::vector<core::ScanDiagnostic> diagnostics;
 };
+
+// A finding that makes a verdict: high or critical.
+bool isThreat(const core::Finding& finding);
+// The monitor's threat findings not in `accepted`, most severe first.
+std::vector<const core::Finding*> openThreats(const ProjectMonitor& monitor,
+                                              const std::set<std::string>& accepted);
+// Why a card is red, in one line: "TITLE, in FILE, phase 'NAME'".
+std::string reasonLine(const core::Finding& finding);
 
 }  // namespace quillon::monitor

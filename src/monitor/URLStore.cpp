@@ -85,6 +85,17 @@ void URLStore::add(const platform::FileURL& url) {
     save();
 }
 
+void URLStore::remove(const platform::FileURL& url) {
+    const auto found = std::find(urls_.begin(), urls_.end(), url);
+    if (found == urls_.end()) {
+        logger_.debug("URL not stored: %s", url.path());
+        return;
+    }
+    urls_.erase(found);
+    logger_.info("Removed URL: %s", url.path());
+    save();
+}
+
 void URLStore::save() {
     logger_.info("Saving %ld URLs...", urls_.size());
     std::vector<std::string> bookmarks;

@@ -12,9 +12,9 @@
 namespace quillon::monitor {
 
 // The persisted list of monitored folders, kept as bookmarks under the defaults key
-// "stored_urls_v1": a JSON array of {"bookmarkData": base64} objects, in list order. The store
-// only grows. Main thread only; logs to "com.urlstore.app" / "URLStore". Nothing is reported
-// to callers: every failure is logged and the store carries on.
+// "stored_urls_v1": a JSON array of {"bookmarkData": base64} objects, in list order. Folders
+// leave it only when the user removes them. Main thread only; logs to "com.urlstore.app" /
+// "URLStore". Nothing is reported to callers: every failure is logged and the store carries on.
 class URLStore {
   public:
     static constexpr const char* kStorageKey = "stored_urls_v1";
@@ -27,6 +27,8 @@ class URLStore {
     void load();
     // Appends a folder not already present and saves the whole list.
     void add(const platform::FileURL& url);
+    // Takes a folder off the list and saves the rest; nothing happens when it is not listed.
+    void remove(const platform::FileURL& url);
     // Writes the whole list, leaving out folders whose bookmark cannot be made.
     void save();
 

@@ -59,23 +59,33 @@ std::optional<Baseline> readBaseline(const std::string& path, std::string& error
     return baseline;
 }
 
-std::string renderBaseline(const std::vector<core::Finding>& findings) {
+std::string renderBaseline(const std::vector<BaselineEntry>& entries) {
     nlohmann::ordered_json document;
     document["version"] = 1;
     document["tool"] = "quillon-scan";
     document["findings"] = nlohmann::ordered_json::array();
     std::set<std::string> seen;
-    for (const auto& finding : findings) {
-        if (!seen.insert(finding.fingerprint).second) {
+    for (const auto& entry : entries) {
+        if (!seen.insert(entry.fingerprint).second) {
             continue;
         }
-        document["findings"].push_back({{"fingerprint", finding.fingerprint},
-                                        {"ruleId", finding.ruleId},
-                                        {"file", finding.location.file},
-                                        {"line", finding.location.line},
-                                        {"reason", ""}});
+        document["findings"].push_back({{"fingerprint", entry.fingerprint},
+                                        {"ruleId", entry.ruleId},
+                                        {"file", entry.file},
+                                        {"line", entry.line},
+                                        {"reason", entry.reason}});
     }
     return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string renderBaseline(const std::vector<core::Finding>& findings) {
+    std::vector<BaselineEntry> entries;
+    entries.reserve(findings.size());
+    for (const auto& finding : findings) {
+        entries.push_back({finding.fingerprint, finding.ruleId, finding.location.file,
+                           finding.location.line, ""});
+    }
+    return renderBaseline(entries);
 }
 
 }  // namespace quillon::report

@@ -36,5 +36,7 @@ std::optional<Baseline> readBaseline(const std::string& path, std::string& error
 Baseline parseBaseline(const std::string& text, std::string& error, bool& ok);
 // The file for `findings`, with empty reasons to fill in; each fingerprint once.
 std::string renderBaseline(const std::vector<core::Finding>& findings);
+// The file for entries accepted elsewhere (the desktop application), reasons kept.
+std::string renderBaseline(const std::vector<BaselineEntry>& entries);
 
 }  // namespace quillon::report

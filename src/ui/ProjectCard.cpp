@@ -1,7 +1,12 @@
 #include "ui/ProjectCard.h"
 
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "platform/RelativeDate.h"
@@ -57,15 +62,23 @@ CardState cardState(const monitor::ProjectMonitor& monitor, Appearance appearanc
 }
 
 ProjectCard::ProjectCard(const monitor::ProjectMonitor& monitor, Appearance appearance,
-                         std::chrono::system_clock::time_point now, QWidget* parent)
+                         std::chrono::system_clock::time_point now, const QString& reason,
+                         QWidget* parent)
     : QFrame(parent), state_(cardState(monitor, appearance, now)) {
     setObjectName(QStringLiteral("projectCard"));
     setFixedWidth(kCardWidth);
     // As high as its lines: a long list scrolls rather than squeezing the cards.
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+    // The focus ring replaces the border's colour, so the card keeps its size.
     setStyleSheet(QStringLiteral("QFrame#projectCard { background: %1; border: 1px solid %2; "
-                                 "border-radius: 16px; }")
-                      .arg(styleColor(state_.background), styleColor(state_.border)));
+                                 "border-radius: 16px; }"
+                                 "QFrame#projectCard:focus { border: 1px solid %3; }")
+                      .arg(styleColor(state_.background), styleColor(state_.border),
+                           styleColor(namedColor(NamedColor::systemBlue, appearance))));
+    const QString name = QString::fromStdString(monitor.url.lastPathComponent());
+    setAccessibleName(QStringLiteral("%1, %2").arg(name, state_.statusText));
 
     const QColor statusColor = namedColor(state_.statusColor, appearance);
     statusDot_ = new QWidget(this);
@@ -87,6 +100,17 @@ ProjectCard::ProjectCard(const monitor::ProjectMonitor& monitor, Appearance appe
     styleElided(pathLabel_, systemFont(11), namedColor(NamedColor::secondaryLabel, appearance));
     lastScanLabel_ = makeLabel(state_.lastScanText, systemFont(11),
                                namedColor(NamedColor::secondaryLabel, appearance), this);
+    const bool threat = !monitor.isScanning && monitor.isInfected;
+    if (threat && !reason.isEmpty()) {
+        reasonLabel_ = new ElidedLabel(reason, this);
+        reasonLabel_->setObjectName(QStringLiteral("reasonLabel"));
+        styleElided(reasonLabel_, systemFont(12, QFont::Medium),
+                    namedColor(NamedColor::systemRed, appearance));
+    }
+    setAccessibleDescription(QStringList{QString::fromStdString(monitor.url.path()),
+                                         threat ? reason : QString(), state_.lastScanText}
+                                 .filter(QRegularExpression(QStringLiteral(".")))
+                                 .join(QStringLiteral(". ")));
 
     auto* content = new QVBoxLayout(this);
     content->setContentsMargins(16, 16, 16, 16);
@@ -94,9 +118,44 @@ ProjectCard::ProjectCard(const monitor::ProjectMonitor& monitor, Appearance appe
     content->addLayout(statusRow);
     content->addWidget(nameLabel_);
     content->addWidget(pathLabel_);
+    if (reasonLabel_ != nullptr) {
+        content->addWidget(reasonLabel_);
+    }
     content->addWidget(lastScanLabel_);
     // Resolve the style sheets now, so the first layout already sees the final fonts.
     ensurePolished();
+}
+
+void ProjectCard::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit detailsRequested();
+        return;
+    }
+    QFrame::mouseReleaseEvent(event);
+}
+
+void ProjectCard::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            emit detailsRequested();
+            return;
+        case Qt::Key_Delete:
+            emit removeRequested();
+            return;
+        default:
+            QFrame::keyPressEvent(event);
+    }
+}
+
+void ProjectCard::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(tr("Show details"), this, &ProjectCard::detailsRequested);
+    menu.addAction(tr("Rescan now"), this, &ProjectCard::rescanRequested);
+    menu.addSeparator();
+    menu.addAction(tr("Remove Project\u2026"), this, &ProjectCard::removeRequested);
+    menu.exec(event->globalPos());
 }
 
 EmptyStateCard::EmptyStateCard(Appearance appearance, QWidget* parent) : QFrame(parent) {

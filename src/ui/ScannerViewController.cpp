@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -170,24 +171,119 @@ QList<QWidget*> ScannerViewController::cards() const {
     return out;
 }
 
+QString ScannerViewController::reasonFor(const monitor::ProjectMonitor& monitor) const {
+    const auto open = monitor::openThreats(monitor, registry_->acceptedFingerprints(monitor));
+    if (open.empty()) {
+        return {};
+    }
+    return QString::fromStdString(core::defang(monitor::reasonLine(*open.front())));
+}
+
 void ScannerViewController::rebuildDashboard() {
+    // Cards are built afresh; the keyboard's place among them is kept by project.
+    const auto& projects = registry_->projects();
+    const QList<QWidget*> oldCards = cards();
+    int focused = -1;
+    for (int i = 0; i < oldCards.size(); ++i) {
+        if (oldCards[i]->hasFocus()) {
+            focused = i;
+        }
+    }
+    const monitor::ProjectMonitor* focusedMonitor =
+        focused >= 0 && focused < int(focusOrder_.size()) ? focusOrder_[std::size_t(focused)]
+                                                          : nullptr;
     while (QLayoutItem* item = dashboardLayout_->takeAt(0)) {
         delete item->widget();
         delete item;
     }
-    const auto& projects = registry_->projects();
+    focusOrder_.clear();
     monitoredCountLabel_->setText(countText(projects.size()));
     if (projects.empty()) {
         dashboardLayout_->addWidget(new EmptyStateCard(appearance_, dashboardContainer_));
     } else {
         const auto now = std::chrono::system_clock::now();
         for (const auto& monitor : projects) {
-            dashboardLayout_->addWidget(
-                new ProjectCard(*monitor, appearance_, now, dashboardContainer_));
+            auto* card = new ProjectCard(*monitor, appearance_, now, reasonFor(*monitor),
+                                         dashboardContainer_);
+            std::weak_ptr<monitor::ProjectMonitor> weak = monitor;
+            connect(card, &ProjectCard::detailsRequested, this, [this, weak] {
+                if (auto target = weak.lock()) {
+                    showDetails(target);
+                }
+            });
+            connect(card, &ProjectCard::rescanRequested, this, [this, weak] {
+                if (auto target = weak.lock()) {
+                    registry_->rescan(target);
+                }
+            });
+            connect(card, &ProjectCard::removeRequested, this, [this, weak] {
+                if (auto target = weak.lock()) {
+                    // After the menu's event has unwound: removal rebuilds, deleting the card.
+                    QPointer<ScannerViewController> self(this);
+                    mainQueue_->post([self, target] {
+                        if (self) {
+                            self->removeProject(target);
+                        }
+                    });
+                }
+            });
+            dashboardLayout_->addWidget(card);
+            focusOrder_.push_back(monitor.get());
+            if (monitor.get() == focusedMonitor) {
+                card->setFocus(Qt::OtherFocusReason);
+            }
+        }
+    }
+    // Open details follow their record; those of removed projects close.
+    for (auto it = details_.begin(); it != details_.end();) {
+        const bool listed = std::any_of(projects.begin(), projects.end(),
+                                        [&](const auto& m) { return m.get() == it->first; });
+        if (!it->second || !listed) {
+            if (it->second) {
+                it->second->close();
+                it->second->deleteLater();
+            }
+            it = details_.erase(it);
+        } else {
+            it->second->refresh();
+            ++it;
         }
     }
     static const platform::Logger logger("com.quillon", "Dashboard");
     logger.debug("Dashboard rebuilt with %ld cards", projects.size());
+    emit dashboardRebuilt();
+}
+
+void ScannerViewController::showDetails(const std::shared_ptr<monitor::ProjectMonitor>& monitor) {
+    QPointer<ProjectDetails>& window = details_[monitor.get()];
+    if (!window) {
+        window = new ProjectDetails(registry_, monitor, appearance_, options_.details, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        window->refresh();
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+ProjectDetails* ScannerViewController::details(const monitor::ProjectMonitor& monitor) const {
+    const auto found = details_.find(&monitor);
+    return found == details_.end() ? nullptr : found->second.data();
+}
+
+void ScannerViewController::removeProject(const std::shared_ptr<monitor::ProjectMonitor>& monitor) {
+    const QString question =
+        tr("Remove “%1” from Quillon? Its monitoring stops; the folder is not touched.")
+            .arg(QString::fromStdString(monitor->url.lastPathComponent()));
+    const bool confirmed = options_.confirm
+                               ? options_.confirm(question)
+                               : QMessageBox::question(window(), tr("Remove Project"), question,
+                                                       QMessageBox::Yes | QMessageBox::Cancel,
+                                                       QMessageBox::Cancel) == QMessageBox::Yes;
+    if (confirmed) {
+        registry_->removeProject(monitor);
+    }
 }
 
 void ScannerViewController::setLoading(bool show) {
@@ -229,11 +325,27 @@ void ScannerViewController::showEvent(QShowEvent* event) {
     if (QWidget* top = window()) {
         top->setWindowTitle(QString::fromUtf8(kWindowTitle));
     }
+    appear();
+}
+
+void ScannerViewController::appear() {
     setLoading(true);
     QPointer<ScannerViewController> self(this);
-    mainQueue_->postAfter(options_.restoreDelay, [self] {
-        if (self) {
+    // Restored once: a window reopened from the tray would otherwise get a second monitor, and a
+    // second loop, for every stored project.
+    const bool restore = !restoreScheduled_;
+    restoreScheduled_ = true;
+    mainQueue_->postAfter(options_.restoreDelay, [self, restore] {
+        if (!self) {
+            return;
+        }
+        if (restore) {
             self->registry_->restoreProjects();
+            for (const auto& folder : self->options_.addAfterRestore) {
+                self->registry_->addFolder(folder);
+            }
+        } else {
+            self->setLoading(false);
         }
     });
 }

@@ -7,10 +7,12 @@
 #include <QVBoxLayout>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "monitor/ProjectRegistry.h"
 #include "ui/Palette.h"
+#include "ui/ProjectDetails.h"
 
 class QLabel;
 
@@ -28,6 +30,11 @@ class ScannerViewController final : public QWidget, public monitor::Dashboard {
         std::chrono::milliseconds restoreDelay{5000};
         QUrl samplePage;
         std::function<void(const QUrl&)> openUrl;  // the default browser in the application
+        DetailsActions details;
+        // Asks before a project is removed; the real one is a message box.
+        std::function<bool(const QString& question)> confirm;
+        // Folders to add once the stored projects are restored (named on the command line).
+        std::vector<platform::FileURL> addAfterRestore;
     };
 
     ScannerViewController(std::shared_ptr<monitor::ProjectRegistry> registry,
@@ -37,6 +44,18 @@ class ScannerViewController final : public QWidget, public monitor::Dashboard {
 
     void rebuildDashboard() override;
     void setLoading(bool show) override;
+    // Opens (or raises) the project's details window.
+    void showDetails(const std::shared_ptr<monitor::ProjectMonitor>& monitor) override;
+    // Asks, then stops the project's monitoring and takes it off the list.
+    void removeProject(const std::shared_ptr<monitor::ProjectMonitor>& monitor);
+    // The open details window of a project, if any.
+    ProjectDetails* details(const monitor::ProjectMonitor& monitor) const;
+    // The card's reason line for a monitor: its most severe open threat, or empty.
+    QString reasonFor(const monitor::ProjectMonitor& monitor) const;
+    // What an appearance of the view does: the loading overlay, and after the restore delay the
+    // restoration of the stored projects (the first time only). Also for a start without a
+    // window (in the tray).
+    void appear();
     void didTapAddProject();
     void didTapGenerateSample();
 
@@ -55,6 +74,10 @@ class ScannerViewController final : public QWidget, public monitor::Dashboard {
     QList<QWidget*> cards() const;
 
     static constexpr const char* kWindowTitle = "\U0001F981 Quillon For XCode";
+
+  signals:
+    // After every rebuild, for the parts that summarise the projects (the tray).
+    void dashboardRebuilt();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -79,6 +102,9 @@ class ScannerViewController final : public QWidget, public monitor::Dashboard {
     QScrollArea* scrollView_;
     QWidget* loadingOverlay_;
     Spinner* loadingSpinner_;
+    std::map<const monitor::ProjectMonitor*, QPointer<ProjectDetails>> details_;
+    std::vector<const monitor::ProjectMonitor*> focusOrder_;
+    bool restoreScheduled_ = false;  // the monitor of each card
 };
 
 }  // namespace quillon::ui

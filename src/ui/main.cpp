@@ -4,18 +4,23 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSystemTrayIcon>
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/pipelines/ScanPipelines.h"
+#include "monitor/AcceptedFindings.h"
 #include "monitor/ProjectRegistry.h"
 #include "platform/Bookmarks.h"
 #include "platform/LineWriter.h"
 #include "platform/Log.h"
+#include "platform/LoginItem.h"
 #include "platform/qt/QSettingsDefaults.h"
 #include "platform/qt/QtFolderChooser.h"
 #include "platform/qt/QtMainQueue.h"
+#include "report/ClassicFindings.h"
+#include "ui/FreedesktopNotifier.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
 
@@ -49,6 +54,34 @@ QUrl samplePage() {
     return QUrl::fromLocalFile(QStringLiteral(QUILLON_SOURCE_DIR "/samples/README.md"));
 }
 
+// A pipeline's run as the monitor keeps it: the verdict, the classic lines of every result that
+// found something, the typed findings (classic ones converted) and the unread files.
+monitor::PipelineOutcome outcomeOf(core::pipelines::PipelineRun run,
+                                   const platform::FileURL& folder) {
+    monitor::PipelineOutcome outcome(run.clean);
+    for (const auto& result : run.results) {
+        if (result.riskScore <= 0) {
+            continue;
+        }
+        const std::string file = report::relativePath(result.file.path(), folder.path());
+        for (const auto& line : result.findings) {
+            outcome.textFindings.push_back(file + ": " + line);
+        }
+    }
+    outcome.findings = run.name == "buildscripts" ? std::move(run.findings)
+                                                  : report::classicFindings(run, folder.path());
+    outcome.diagnostics = std::move(run.diagnostics);
+    return outcome;
+}
+
+// Each run's listing goes out in whole blocks when the run ends: a monorepo lists tens of
+// thousands of files every cycle.
+template <auto Pipeline>
+monitor::PipelineOutcome runPipeline(const platform::FileURL& folder) {
+    platform::BufferedLineWriter output(STDOUT_FILENO);
+    return outcomeOf(Pipeline(folder, output), folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,42 +102,58 @@ int main(int argc, char** argv) {
     platform::qt::QSettingsDefaults defaults;
     auto store = std::make_shared<monitor::URLStore>(defaults, platform::systemBookmarks());
     platform::qt::QtFolderChooser chooser;
+    auto accepted = std::make_shared<monitor::AcceptedFindings>(defaults);
+    ui::FreedesktopNotifier notifier;
     auto registry = monitor::ProjectRegistry::create({
         mainQueue,
         std::make_shared<monitor::SystemClock>(),
         std::make_shared<monitor::ThreadPause>(),
         monitor::detachedThreads(),
-        // Each run's listing goes out in whole blocks when the run ends: a monorepo lists tens of
-        // thousands of files every cycle.
-        {[](const platform::FileURL& url) {
-             platform::BufferedLineWriter output(STDOUT_FILENO);
-             return core::pipelines::scanXCSSETFinal(url, output);
-         },
-         [](const platform::FileURL& url) {
-             platform::BufferedLineWriter output(STDOUT_FILENO);
-             return core::pipelines::scanXcodeSecurityFinal(url, output);
-         },
-         [](const platform::FileURL& url) {
-             platform::BufferedLineWriter output(STDOUT_FILENO);
-             return core::pipelines::scanBuildScriptsFinal(url, output);
-         }},
+        {runPipeline<core::pipelines::runXCSSETPipeline>,
+         runPipeline<core::pipelines::runXcodeSecurityPipeline>,
+         runPipeline<core::pipelines::runBuildScriptsPipeline>},
         store,
         &platform::systemBookmarks(),
         &chooser,
         &platform::standardOutput(),
+        accepted,
+        &notifier,
     });
 
-    ui::MainWindow window(registry, mainQueue, {std::chrono::seconds(5), samplePage(), {}}, chooser,
+    // quillon [--background] [FOLDER...]: folders are added to the list; --background starts in
+    // the tray without opening the window (the login item's way).
+    bool background = false;
+    std::vector<platform::FileURL> folders;
+    const QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--background")) {
+            background = true;
+        } else if (!arguments[i].startsWith(QLatin1Char('-'))) {
+            folders.emplace_back(QFileInfo(arguments[i]).absoluteFilePath().toStdString(), true);
+        }
+    }
+    const bool useTray = QSystemTrayIcon::isSystemTrayAvailable();
+    // Details windows closing while the dashboard sits in the tray must not end the application.
+    QApplication::setQuitOnLastWindowClosed(!useTray);
+    platform::XdgAutostart autostart(QCoreApplication::applicationFilePath().toStdString());
+
+    ui::ScannerViewController::Options options;
+    options.restoreDelay = std::chrono::seconds(5);
+    options.samplePage = samplePage();
+    options.addAfterRestore = std::move(folders);
+    ui::MainWindow window(registry, mainQueue, std::move(options), chooser,
                           [](const platform::FileURL& folder) {
                               return core::pipelines::runSingleProjectScan(
                                   folder, platform::standardOutput());
-                          });
-    QObject::connect(&instance, &ui::SingleInstance::activationRequested, &window, [&window] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
-    window.show();
+                          },
+                          {&autostart, useTray, {}});
+    QObject::connect(&instance, &ui::SingleInstance::activationRequested, &window,
+                     [&window] { window.showDashboard(); });
+    if (background && useTray) {
+        window.dashboard()->appear();
+    } else {
+        window.show();
+    }
 
     const int status = application.exec();
     // Scan loops never stop; they end with the process, without running static destructors

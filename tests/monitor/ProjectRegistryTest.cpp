@@ -53,7 +53,9 @@ class RegistryTest : public ::testing::Test {
              store,
              &platform::systemBookmarks(),
              &chooser,
-             &output});
+             &output,
+             nullptr,
+             nullptr});
         registry->attachDashboard(&dashboard);
         return registry;
     }

@@ -39,7 +39,7 @@ class ScanLoopTest : public ::testing::Test {
         store = std::make_shared<URLStore>(defaults, platform::systemBookmarks());
         registry = ProjectRegistry::create(
             {queue, clock, pause, workers.starter(), std::move(pipelines), store,
-             &platform::systemBookmarks(), nullptr, &platform::nullOutput()});
+             &platform::systemBookmarks(), nullptr, &platform::nullOutput(), accepted, &notifier});
         registry->attachDashboard(&dashboard);
     }
 
@@ -83,6 +83,8 @@ class ScanLoopTest : public ::testing::Test {
     fakes::Workers workers;
     fakes::FakeDashboard dashboard;
     platform::MemoryDefaults defaults;
+    std::shared_ptr<AcceptedFindings> accepted = std::make_shared<AcceptedFindings>(defaults);
+    fakes::FakeNotifier notifier;
     std::shared_ptr<URLStore> store;
     std::shared_ptr<ProjectRegistry> registry;
     testing::LogCapture log;
@@ -246,6 +248,8 @@ TEST_F(ScanLoopTest, ControllerGoneBeforeTheLoopStarts) {
          {[](const FileURL&) { return true; }, [](const FileURL&) { return true; }, {}},
          store,
          &platform::systemBookmarks(),
+         nullptr,
+         nullptr,
          nullptr,
          nullptr});
     doomed->startMonitoring(monitor);

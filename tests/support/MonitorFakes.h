@@ -96,16 +96,26 @@ class Counter {
 };
 
 // The pause of a loop under test: each sleep is counted and blocks until the test releases it
-// (the loop goes on) or stops it (the loop ends).
+// (the loop goes on), the loop's control wakes or stops it, or the test stops every loop.
 class GatedPause final : public Pause {
   public:
-    bool sleep(double seconds) override {
+    bool sleep(double seconds, LoopControl& control) override {
         std::unique_lock lock(mutex_);
         lastSeconds_ = seconds;
         const int ticket = ++sleeps_;
         changed_.notify_all();
-        changed_.wait(lock, [&] { return stopped_ || released_ >= ticket; });
-        return !stopped_;
+        while (!stopped_ && released_ < ticket) {
+            if (control.stopped()) {
+                return false;
+            }
+            if (control.takeWake()) {
+                // A rescan: this sleep's release is not needed any more.
+                ++released_;
+                break;
+            }
+            changed_.wait_for(lock, std::chrono::milliseconds(2));
+        }
+        return !stopped_ && !control.stopped();
     }
     void waitForSleeps(int count) {
         std::unique_lock lock(mutex_);
@@ -178,8 +188,23 @@ class FakeDashboard final : public Dashboard {
   public:
     void rebuildDashboard() override { ++rebuilds; }
     void setLoading(bool show) override { loading.push_back(show); }
+    void showDetails(const std::shared_ptr<ProjectMonitor>& monitor) override {
+        detailsShown.push_back(monitor);
+    }
     int rebuilds = 0;
     std::vector<bool> loading;
+    std::vector<std::shared_ptr<ProjectMonitor>> detailsShown;
+};
+
+// Keeps every alert and its activation, for the test to look at and click.
+class FakeNotifier final : public Notifier {
+  public:
+    void notify(const Alert& alert, std::function<void()> onActivated) override {
+        alerts.push_back(alert);
+        activations.push_back(std::move(onActivated));
+    }
+    std::vector<Alert> alerts;
+    std::vector<std::function<void()>> activations;
 };
 
 class FakeChooser final : public FolderChooser {

@@ -31,15 +31,30 @@ class DashboardFixture : public ::testing::Test {
                                                  store,
                                                  &platform::systemBookmarks(),
                                                  &chooser,
-                                                 &platform::nullOutput()});
+                                                 &platform::nullOutput(),
+                                                 accepted,
+                                                 &notifier});
     }
 
     std::unique_ptr<ScannerViewController> makeDashboard(
         std::chrono::milliseconds restoreDelay = std::chrono::milliseconds(20)) {
-        auto dashboard = std::make_unique<ScannerViewController>(
-            makeRegistry(), queue,
-            ScannerViewController::Options{restoreDelay, QUrl("file:///samples/README.md"),
-                                           [this](const QUrl& url) { opened.push_back(url); }});
+        ScannerViewController::Options options;
+        options.restoreDelay = restoreDelay;
+        options.samplePage = QUrl("file:///samples/README.md");
+        options.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        options.details.openUrl = [this](const QUrl& url) { revealed.push_back(url); };
+        options.details.askReason = [this](const QString& prompt) {
+            prompts.push_back(prompt);
+            return nextReason;
+        };
+        options.details.copyText = [this](const QString& text) { copied = text; };
+        options.details.chooseSavePath = [this](const QString&) { return savePath; };
+        options.confirm = [this](const QString& question) {
+            questions.push_back(question);
+            return confirmAnswer;
+        };
+        auto dashboard =
+            std::make_unique<ScannerViewController>(makeRegistry(), queue, std::move(options));
         dashboard->resize(900, 700);
         return dashboard;
     }
@@ -69,11 +84,22 @@ class DashboardFixture : public ::testing::Test {
 
     quillon::testing::TempTree tree;
     platform::MemoryDefaults defaults;
+    std::shared_ptr<monitor::AcceptedFindings> accepted =
+        std::make_shared<monitor::AcceptedFindings>(defaults);
+    monitor::fakes::FakeNotifier notifier;
     std::shared_ptr<platform::qt::QtMainQueue> queue =
         std::make_shared<platform::qt::QtMainQueue>();
     monitor::fakes::Workers workers;
     monitor::fakes::FakeChooser chooser;
     std::vector<QUrl> opened;
+    // What the details view and removal asked of the desktop, and what they get back.
+    std::vector<QUrl> revealed;
+    std::vector<QString> prompts;
+    std::vector<QString> questions;
+    std::optional<QString> nextReason;
+    std::optional<QString> savePath;
+    QString copied;
+    bool confirmAnswer = true;
 };
 
 }  // namespace quillon::ui::testing
