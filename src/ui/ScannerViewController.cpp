@@ -230,6 +230,7 @@ void ScannerViewController::rebuildDashboard() {
             dashboardLayout_->addWidget(card);
             focusOrder_.push_back(monitor.get());
             if (monitor.get() == focusedMonitor) {
+                card->show();  // a hidden widget cannot take the focus
                 card->setFocus(Qt::OtherFocusReason);
             }
         }

@@ -12,6 +12,7 @@
 #include "core/pipelines/ScanPipelines.h"
 #include "monitor/AcceptedFindings.h"
 #include "monitor/ProjectRegistry.h"
+#include "monitor/RunOutcome.h"
 #include "platform/Bookmarks.h"
 #include "platform/LineWriter.h"
 #include "platform/Log.h"
@@ -19,7 +20,6 @@
 #include "platform/qt/QSettingsDefaults.h"
 #include "platform/qt/QtFolderChooser.h"
 #include "platform/qt/QtMainQueue.h"
-#include "report/ClassicFindings.h"
 #include "ui/FreedesktopNotifier.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
@@ -54,32 +54,12 @@ QUrl samplePage() {
     return QUrl::fromLocalFile(QStringLiteral(QUILLON_SOURCE_DIR "/samples/README.md"));
 }
 
-// A pipeline's run as the monitor keeps it: the verdict, the classic lines of every result that
-// found something, the typed findings (classic ones converted) and the unread files.
-monitor::PipelineOutcome outcomeOf(core::pipelines::PipelineRun run,
-                                   const platform::FileURL& folder) {
-    monitor::PipelineOutcome outcome(run.clean);
-    for (const auto& result : run.results) {
-        if (result.riskScore <= 0) {
-            continue;
-        }
-        const std::string file = report::relativePath(result.file.path(), folder.path());
-        for (const auto& line : result.findings) {
-            outcome.textFindings.push_back(file + ": " + line);
-        }
-    }
-    outcome.findings = run.name == "buildscripts" ? std::move(run.findings)
-                                                  : report::classicFindings(run, folder.path());
-    outcome.diagnostics = std::move(run.diagnostics);
-    return outcome;
-}
-
 // Each run's listing goes out in whole blocks when the run ends: a monorepo lists tens of
 // thousands of files every cycle.
 template <auto Pipeline>
 monitor::PipelineOutcome runPipeline(const platform::FileURL& folder) {
     platform::BufferedLineWriter output(STDOUT_FILENO);
-    return outcomeOf(Pipeline(folder, output), folder);
+    return monitor::outcomeOf(Pipeline(folder, output), folder);
 }
 
 }  // namespace

@@ -16,7 +16,10 @@ class Screenshots : public DashboardFixture, public ::testing::WithParamInterfac
         qputenv("QUILLON_APPEARANCE", GetParam());
         QDir().mkpath(QUILLON_SCREENSHOT_DIR);
     }
-    void TearDown() override { qunsetenv("QUILLON_APPEARANCE"); }
+    void TearDown() override {
+        qunsetenv("QUILLON_APPEARANCE");
+        DashboardFixture::TearDown();
+    }
     void save(QWidget& widget, const QString& name) {
         QApplication::processEvents();
         const QString path =

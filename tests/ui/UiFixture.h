@@ -23,9 +23,12 @@ class DashboardFixture : public ::testing::Test {
         auto store = std::make_shared<monitor::URLStore>(defaults, platform::systemBookmarks());
         return monitor::ProjectRegistry::create({queue,
                                                  std::make_shared<monitor::fakes::FakeClock>(),
-                                                 std::make_shared<monitor::fakes::GatedPause>(),
-                                                 workers.starter(false),
-                                                 {[](const platform::FileURL&) { return true; },
+                                                 pause,
+                                                 workers.starter(runLoops),
+                                                 {[this](const platform::FileURL&) {
+                                                      cycles.increment();
+                                                      return true;
+                                                  },
                                                   [](const platform::FileURL&) { return true; },
                                                   {}},
                                                  store,
@@ -82,7 +85,17 @@ class DashboardFixture : public ::testing::Test {
         return names;
     }
 
+    void TearDown() override {
+        pause->stop();
+        workers.join();
+    }
+
     quillon::testing::TempTree tree;
+    // Loops run only where a test asks for them; each cycle is counted.
+    bool runLoops = false;
+    monitor::fakes::Counter cycles;
+    std::shared_ptr<monitor::fakes::GatedPause> pause =
+        std::make_shared<monitor::fakes::GatedPause>();
     platform::MemoryDefaults defaults;
     std::shared_ptr<monitor::AcceptedFindings> accepted =
         std::make_shared<monitor::AcceptedFindings>(defaults);

@@ -1,0 +1,24 @@
+#include "monitor/RunOutcome.h"
+
+#include "report/ClassicFindings.h"
+
+namespace quillon::monitor {
+
+PipelineOutcome outcomeOf(core::pipelines::PipelineRun run, const platform::FileURL& folder) {
+    PipelineOutcome outcome(run.clean);
+    for (const auto& result : run.results) {
+        if (result.riskScore <= 0) {
+            continue;
+        }
+        const std::string file = report::relativePath(result.file.path(), folder.path());
+        for (const auto& line : result.findings) {
+            outcome.textFindings.push_back(file + ": " + line);
+        }
+    }
+    outcome.findings = run.name == "buildscripts" ? std::move(run.findings)
+                                                  : report::classicFindings(run, folder.path());
+    outcome.diagnostics = std::move(run.diagnostics);
+    return outcome;
+}
+
+}  // namespace quillon::monitor

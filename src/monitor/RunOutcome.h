@@ -1,0 +1,13 @@
+#pragma once
+
+#include "core/pipelines/ScanPipelines.h"
+#include "monitor/LoopServices.h"
+
+namespace quillon::monitor {
+
+// A pipeline's run as the record keeps it: the verdict, "file: line" for every line of each
+// classic result that found something, the typed findings (classic ones converted, so that
+// they can be accepted) and the files it could not read.
+PipelineOutcome outcomeOf(core::pipelines::PipelineRun run, const platform::FileURL& folder);
+
+}  // namespace quillon::monitor
