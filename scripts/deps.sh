@@ -29,10 +29,12 @@ quillon_require_packages() {
 QUILLON_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libicu-dev nlohmann-json3-dev
                         libcli11-dev libsystemd-dev libpugixml-dev zlib1g-dev qt6-base-dev)
 # What the tests add: GoogleTest, Python with a YAML reader for the action's test, an X server
-# for the desktop smoke test, fonts with the emoji and full-width signs of the interface for the
-# screenshots, clang with libFuzzer for the fuzz targets, dpkg-dev for the package's
-# dependencies, pre-commit for the hook's test.
-QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 python3-yaml xvfb xauth
+# and its window lister for the desktop tests, a session bus with Python's D-Bus bindings for
+# the alert test's fake notification server and tray host, fonts with the emoji and full-width
+# signs of the interface for the screenshots, clang with libFuzzer for the fuzz targets,
+# dpkg-dev for the package's dependencies, pre-commit for the hook's test.
+QUILLON_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 python3-yaml xvfb xauth x11-utils
+                       dbus python3-dbus python3-gi
                        fonts-noto-color-emoji fonts-droid-fallback clang libclang-rt-14-dev
                        dpkg-dev pre-commit)
 

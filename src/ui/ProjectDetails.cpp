@@ -80,9 +80,18 @@ QPlainTextEdit* codeBox(const QString& text, const QString& accessibleName, Appe
                            .arg(styleColor(namedColor(NamedColor::windowBackground, appearance)),
                                 styleColor(namedColor(NamedColor::label, appearance)),
                                 styleColor(namedColor(NamedColor::separator, appearance, 0.6))));
-    const int lines = std::min<int>(12, std::max<int>(1, int(text.count(QLatin1Char('\n'))) + 1));
-    const int lineHeight = QFontMetrics(box->font()).lineSpacing();
-    box->setFixedHeight(lines * lineHeight + 18);
+    // As high as the text wraps at the window's usual width, up to 10 lines; longer texts
+    // scroll inside the box.
+    const QFontMetrics metrics(box->font());
+    const int perLine =
+        std::max(20, 660 / std::max(1, metrics.horizontalAdvance(QLatin1Char('x'))));
+    int lines = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        lines += std::max<int>(1, int((line.size() + perLine - 1) / perLine));
+    }
+    lines = std::min(lines, 10);
+    box->setFixedHeight(lines * metrics.lineSpacing() + 2 * int(box->document()->documentMargin()) +
+                        12);
     return box;
 }
 
@@ -165,6 +174,8 @@ ProjectDetails::ProjectDetails(std::shared_ptr<monitor::ProjectRegistry> registr
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    scroll_->viewport()->setAutoFillBackground(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);

@@ -3,6 +3,9 @@
 #include <QLabel>
 
 #include "UiFixture.h"
+#include "core/pipelines/ScanPipelines.h"
+#include "monitor/RunOutcome.h"
+#include "ui/ProjectDetails.h"
 #include "ui/ViewController.h"
 
 namespace quillon::ui::testing {
@@ -50,6 +53,38 @@ TEST_P(Screenshots, Dashboard) {
     projects[2]->lastScanDate = std::chrono::system_clock::now() - 3min;
     dashboard->rebuildDashboard();
     save(*dashboard, "dashboard-cards");
+}
+
+TEST_P(Screenshots, ThreatReasonAndDetails) {
+    auto dashboard = makeDashboard(20ms);
+    dashboard->resize(820, 640);
+    showAndRestore(*dashboard);
+    chooser.next = project("PaymentsSDK");
+    dashboard->addProjectButton()->click();
+    const platform::FileURL sample(QUILLON_SAMPLES_DIR "/NestedDecodePhase", true);
+    chooser.next = sample;
+    dashboard->addProjectButton()->click();
+    auto monitor = dashboard->registry().projects().front();
+    auto outcome = monitor::outcomeOf(
+        core::pipelines::runBuildScriptsPipeline(sample, platform::nullOutput()), sample);
+    monitor->isInfected = true;
+    monitor->lastScanDate = std::chrono::system_clock::now() - 20s;
+    monitor->findings = outcome.findings;
+    dashboard->registry().projects()[1]->lastScanDate = std::chrono::system_clock::now() - 1min;
+    dashboard->rebuildDashboard();
+    save(*dashboard, "dashboard-threat-reason");
+
+    dashboard->showDetails(monitor);
+    ProjectDetails* details = dashboard->details(*monitor);
+    ASSERT_NE(details, nullptr);
+    details->resize(820, 900);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(details));
+    save(*details, "details-threat");
+
+    // One accepted, the other still open.
+    dashboard->registry().acceptFinding(monitor, monitor->findings[1], "reviewed: fixture only");
+    details->refresh();
+    save(*details, "details-accepted");
 }
 
 TEST_P(Screenshots, SingleProjectWindow) {
