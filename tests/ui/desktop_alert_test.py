@@ -10,6 +10,7 @@ is ever run."""
 
 import ctypes
 import os
+import random
 import shutil
 import signal
 import subprocess
@@ -158,6 +159,27 @@ def close_window(display, title):
     x11.XCloseDisplay(connection)
 
 
+def start_x_server():
+    """An X server of its own, on a display far from those that xvfb-run picks (it counts up
+    from 99); a number another server holds makes this one end at once, and then the next is
+    tried."""
+    for number in range(random.randrange(200, 900), 1000):
+        if os.path.exists("/tmp/.X%d-lock" % number):
+            continue
+        xvfb = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x900x24",
+                                 "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        socket = "/tmp/.X11-unix/X%d" % number
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and xvfb.poll() is None and not os.path.exists(socket):
+            time.sleep(0.05)
+        time.sleep(0.2)
+        if xvfb.poll() is None and os.path.exists(socket):
+            return xvfb, ":%d" % number
+        xvfb.kill()
+        xvfb.wait()
+    raise RuntimeError("no X server could be started")
+
+
 def window_titles(display):
     tree = subprocess.run(["xwininfo", "-root", "-tree", "-display", display],
                           capture_output=True, text=True).stdout
@@ -177,12 +199,7 @@ def main():
              dbus.service.BusName("org.kde.StatusNotifierWatcher", bus)]
 
     work = tempfile.mkdtemp(prefix="quillon-desktop-")
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x900x24",
-                             "-nolisten", "tcp"], pass_fds=[write_end])
-    os.close(write_end)
-    display = ":" + os.read(read_end, 16).decode().strip()
-    os.close(read_end)
+    xvfb, display = start_x_server()
     log_path = os.path.join(work, "stderr.log")
     env = dict(os.environ, DISPLAY=display, HOME=os.path.join(work, "home"),
                XDG_CONFIG_HOME=os.path.join(work, "config"), QT_QPA_PLATFORM="xcb",
