@@ -18,8 +18,8 @@
 #include "platform/Log.h"
 #include "platform/LoginItem.h"
 #include "platform/qt/QSettingsDefaults.h"
-#include "platform/qt/QtFolderChooser.h"
-#include "platform/qt/QtMainQueue.h"
+#include "ui/QtFolderChooser.h"
+#include "ui/QtMainQueue.h"
 #include "ui/FreedesktopNotifier.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
@@ -78,10 +78,10 @@ int main(int argc, char** argv) {
     }
     installLogSink();
 
-    auto mainQueue = std::make_shared<platform::qt::QtMainQueue>();
+    auto mainQueue = std::make_shared<ui::QtMainQueue>();
     platform::qt::QSettingsDefaults defaults;
     auto store = std::make_shared<monitor::URLStore>(defaults, platform::systemBookmarks());
-    platform::qt::QtFolderChooser chooser;
+    ui::QtFolderChooser chooser;
     auto accepted = std::make_shared<monitor::AcceptedFindings>(defaults);
     ui::FreedesktopNotifier notifier;
     auto registry = monitor::ProjectRegistry::create({

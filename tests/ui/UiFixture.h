@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "monitor/ProjectRegistry.h"
-#include "platform/qt/QtMainQueue.h"
+#include "ui/QtMainQueue.h"
 #include "support/MonitorFakes.h"
 #include "support/TempTree.h"
 #include "ui/ProjectCard.h"
@@ -100,8 +100,8 @@ class DashboardFixture : public ::testing::Test {
     std::shared_ptr<monitor::AcceptedFindings> accepted =
         std::make_shared<monitor::AcceptedFindings>(defaults);
     monitor::fakes::FakeNotifier notifier;
-    std::shared_ptr<platform::qt::QtMainQueue> queue =
-        std::make_shared<platform::qt::QtMainQueue>();
+    std::shared_ptr<QtMainQueue> queue =
+        std::make_shared<QtMainQueue>();
     monitor::fakes::Workers workers;
     monitor::fakes::FakeChooser chooser;
     std::vector<QUrl> opened;

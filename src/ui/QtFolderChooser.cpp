@@ -1,12 +1,12 @@
-#include "platform/qt/QtFolderChooser.h"
+#include "ui/QtFolderChooser.h"
 
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 
-namespace quillon::platform::qt {
+namespace quillon::ui {
 
-std::optional<FileURL> QtFolderChooser::chooseFolder(const std::string& title,
+std::optional<platform::FileURL> QtFolderChooser::chooseFolder(const std::string& title,
                                                      const std::string& message) {
     QFileDialog dialog(parent_, QString::fromStdString(title));
     dialog.setFileMode(QFileDialog::Directory);
@@ -26,7 +26,7 @@ std::optional<FileURL> QtFolderChooser::chooseFolder(const std::string& title,
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return FileURL(dialog.selectedFiles().front().toStdString(), true);
+    return platform::FileURL(dialog.selectedFiles().front().toStdString(), true);
 }
 
-}  // namespace quillon::platform::qt
+}  // namespace quillon::ui

@@ -4,7 +4,7 @@
 
 #include "monitor/MainQueue.h"
 
-namespace quillon::platform::qt {
+namespace quillon::ui {
 
 // The main queue on Qt's event loop: tasks run on the thread of the application object, in
 // posting order. Posting is safe from any thread; tasks posted after the event loop has ended
@@ -15,4 +15,4 @@ class QtMainQueue final : public monitor::MainQueue {
     void postAfter(std::chrono::milliseconds delay, Task task) override;
 };
 
-}  // namespace quillon::platform::qt
+}  // namespace quillon::ui

@@ -1,10 +1,10 @@
-#include "platform/qt/QtMainQueue.h"
+#include "ui/QtMainQueue.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 
-namespace quillon::platform::qt {
+namespace quillon::ui {
 
 void QtMainQueue::post(Task task) {
     // Queued calls to one receiver are delivered in the order they were posted.
@@ -18,4 +18,4 @@ void QtMainQueue::postAfter(std::chrono::milliseconds delay, Task task) {
     });
 }
 
-}  // namespace quillon::platform::qt
+}  // namespace quillon::ui
