@@ -16,7 +16,7 @@
 
 namespace quillon::cli {
 
-namespace pipelines = core::pipelines;
+namespace pipelines = scan;
 using platform::FileURL;
 
 namespace {

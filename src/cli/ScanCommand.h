@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "report/Baseline.h"
 #include "report/FolderReport.h"
 
@@ -17,7 +17,7 @@ enum class PipelineChoice { cycle, classic, xcsset, xcodespy, buildscripts };
 // text mode, nowhere otherwise). With a baseline, accepted findings do not count: the XcodeSpy
 // scan then follows an XCSSET scan whose only threats were accepted, and each pipeline's
 // `clean` is its verdict after acceptance.
-core::pipelines::CycleRun runPipelines(PipelineChoice choice, const platform::FileURL& folder,
+scan::CycleRun runPipelines(PipelineChoice choice, const platform::FileURL& folder,
                                        platform::LineWriter& output,
                                        const report::Baseline* baseline = nullptr);
 

@@ -4,7 +4,7 @@
 
 namespace quillon::monitor {
 
-PipelineOutcome outcomeOf(core::pipelines::PipelineRun run, const platform::FileURL& folder) {
+PipelineOutcome outcomeOf(scan::PipelineRun run, const platform::FileURL& folder) {
     PipelineOutcome outcome(run.clean);
     for (const auto& result : run.results) {
         if (result.riskScore <= 0) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "monitor/LoopServices.h"
 
 namespace quillon::monitor {
@@ -8,6 +8,6 @@ namespace quillon::monitor {
 // A pipeline's run as the record keeps it: the verdict, "file: line" for every line of each
 // classic result that found something, the typed findings (classic ones converted, so that
 // they can be accepted) and the files it could not read.
-PipelineOutcome outcomeOf(core::pipelines::PipelineRun run, const platform::FileURL& folder);
+PipelineOutcome outcomeOf(scan::PipelineRun run, const platform::FileURL& folder);
 
 }  // namespace quillon::monitor

@@ -64,7 +64,7 @@ std::string relativePath(std::string_view path, std::string_view folder) {
     return std::string(path);
 }
 
-std::vector<core::Finding> classicFindings(const core::pipelines::PipelineRun& run,
+std::vector<core::Finding> classicFindings(const scan::PipelineRun& run,
                                            const std::string& folder) {
     std::vector<core::Finding> out;
     const bool spy = run.name == "xcodespy";

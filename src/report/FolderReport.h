@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/Finding.h"
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "report/Baseline.h"
 
 namespace quillon::report {
@@ -13,7 +13,7 @@ namespace quillon::report {
 // the typed findings of all of them (classic ones converted) with their suppressions.
 struct FolderReport {
     std::string folder;  // absolute path
-    core::pipelines::CycleRun run;
+    scan::CycleRun run;
     std::vector<core::Finding> findings;
     std::vector<const BaselineEntry*> suppressions;  // parallel to findings; null when shown
     std::vector<core::ScanDiagnostic> diagnostics;

@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 #include <ctime>
 
-#include "core/pipelines/FindingText.h"
+#include "scan/FindingText.h"
 #include "platform/RelativeDate.h"
 #include "platform/TextEscapes.h"
 
@@ -348,7 +348,7 @@ QWidget* ProjectDetails::makeFindingBox(const core::Finding& finding) {
     titleRow->addWidget(title, 1);
     column->addLayout(titleRow);
 
-    auto* where = textLabel(qs(core::pipelines::describeLocation(finding.location)), systemFont(12),
+    auto* where = textLabel(qs(scan::describeLocation(finding.location)), systemFont(12),
                             secondary, box, true);
     where->setObjectName(QStringLiteral("location"));
     column->addWidget(where);
@@ -463,7 +463,7 @@ QString ProjectDetails::reportText() const {
         if (accepted.contains(finding.fingerprint)) {
             continue;
         }
-        for (const auto& line : core::pipelines::describeFinding(finding)) {
+        for (const auto& line : scan::describeFinding(finding)) {
             lines << qs(line);
         }
         if (finding.remediation.empty()) {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "monitor/AcceptedFindings.h"
 #include "monitor/ProjectRegistry.h"
 #include "monitor/RunOutcome.h"
@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
         std::make_shared<monitor::SystemClock>(),
         std::make_shared<monitor::ThreadPause>(),
         monitor::detachedThreads(),
-        {runPipeline<core::pipelines::runXCSSETPipeline>,
-         runPipeline<core::pipelines::runXcodeSecurityPipeline>,
-         runPipeline<core::pipelines::runBuildScriptsPipeline>},
+        {runPipeline<scan::runXCSSETPipeline>,
+         runPipeline<scan::runXcodeSecurityPipeline>,
+         runPipeline<scan::runBuildScriptsPipeline>},
         store,
         &platform::systemBookmarks(),
         &chooser,
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     options.addAfterRestore = std::move(folders);
     ui::MainWindow window(registry, mainQueue, std::move(options), chooser,
                           [](const platform::FileURL& folder) {
-                              return core::pipelines::runSingleProjectScan(
+                              return scan::runSingleProjectScan(
                                   folder, platform::standardOutput());
                           },
                           {&autostart, useTray, {}});

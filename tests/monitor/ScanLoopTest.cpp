@@ -3,7 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "monitor/ProjectRegistry.h"
 #include "support/LogCapture.h"
 #include "support/MonitorFakes.h"
@@ -264,10 +264,10 @@ TEST_F(ScanLoopTest, ControllerGoneBeforeTheLoopStarts) {
 
 TEST_F(ScanLoopTest, RealPipelinesFollowTheFolder) {
     makeRegistry({[](const FileURL& url) {
-                      return core::pipelines::scanXCSSETFinal(url, platform::nullOutput());
+                      return scan::scanXCSSETFinal(url, platform::nullOutput());
                   },
                   [](const FileURL& url) {
-                      return core::pipelines::scanXcodeSecurityFinal(url, platform::nullOutput());
+                      return scan::scanXcodeSecurityFinal(url, platform::nullOutput());
                   },
                   {}});
     testing::TempTree tree;

@@ -9,7 +9,7 @@
 #include <QSystemTrayIcon>
 
 #include "UiFixture.h"
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "monitor/RunOutcome.h"
 #include "report/Baseline.h"
 #include "ui/MainWindow.h"
@@ -33,7 +33,7 @@ class DesktopActions : public DashboardFixture {
     // A dashboard with one project whose last cycle ran the given pipeline for real.
     std::shared_ptr<monitor::ProjectMonitor> scanned(
         ScannerViewController& dashboard, const platform::FileURL& folder,
-        core::pipelines::PipelineRun (*pipeline)(const platform::FileURL&, platform::LineWriter&)) {
+        scan::PipelineRun (*pipeline)(const platform::FileURL&, platform::LineWriter&)) {
         chooser.next = folder;
         dashboard.addProjectButton()->click();
         auto monitor = dashboard.registry().projects().front();
@@ -133,7 +133,7 @@ TEST_F(DesktopActions, DetailsOfABuildScriptFinding) {
     auto dashboard = makeDashboard();
     showAndRestore(*dashboard);
     const auto monitor =
-        scanned(*dashboard, sample("NestedDecodePhase"), core::pipelines::runBuildScriptsPipeline);
+        scanned(*dashboard, sample("NestedDecodePhase"), scan::runBuildScriptsPipeline);
     ASSERT_TRUE(monitor->isInfected);
     EXPECT_EQ(cardAt(*dashboard, 0)->reasonLabel()->fullText(),
               "Decoded data executed by a shell, in NestedDecodePhase.xcodeproj/project.pbxproj, "
@@ -183,7 +183,7 @@ TEST_F(DesktopActions, DetailsOfABuildScriptFinding) {
 TEST_F(DesktopActions, DetailsOfAClassicChmodFindingAndItsDiagnostics) {
     auto dashboard = makeDashboard();
     showAndRestore(*dashboard);
-    const auto monitor = scanned(*dashboard, chmodProject(), core::pipelines::runXCSSETPipeline);
+    const auto monitor = scanned(*dashboard, chmodProject(), scan::runXCSSETPipeline);
     ASSERT_TRUE(monitor->isInfected);
     monitor->diagnostics = {{"Scripts/huge.sh", "larger than the 32 MB limit"}};
     dashboard->showDetails(monitor);
@@ -214,7 +214,7 @@ TEST_F(DesktopActions, DetailsOfAClassicChmodFindingAndItsDiagnostics) {
 TEST_F(DesktopActions, AcceptingAndRestoringTurnTheCard) {
     auto dashboard = makeDashboard();
     showAndRestore(*dashboard);
-    const auto monitor = scanned(*dashboard, chmodProject(), core::pipelines::runXCSSETPipeline);
+    const auto monitor = scanned(*dashboard, chmodProject(), scan::runXCSSETPipeline);
     ASSERT_EQ(cardAt(*dashboard, 0)->state().statusText, "Threat Detected");
     dashboard->showDetails(monitor);
     ProjectDetails* details = dashboard->details(*monitor);

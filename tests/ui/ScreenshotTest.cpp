@@ -3,7 +3,7 @@
 #include <QLabel>
 
 #include "UiFixture.h"
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "monitor/RunOutcome.h"
 #include "ui/ProjectDetails.h"
 #include "ui/ViewController.h"
@@ -66,7 +66,7 @@ TEST_P(Screenshots, ThreatReasonAndDetails) {
     dashboard->addProjectButton()->click();
     auto monitor = dashboard->registry().projects().front();
     auto outcome = monitor::outcomeOf(
-        core::pipelines::runBuildScriptsPipeline(sample, platform::nullOutput()), sample);
+        scan::runBuildScriptsPipeline(sample, platform::nullOutput()), sample);
     monitor->isInfected = true;
     monitor->lastScanDate = std::chrono::system_clock::now() - 20s;
     monitor->findings = outcome.findings;

@@ -1,7 +1,7 @@
 #include <QLabel>
 
 #include "UiFixture.h"
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 #include "ui/Spinner.h"
 #include "ui/ViewController.h"
 
@@ -13,7 +13,7 @@ class SingleProjectWindow : public DashboardFixture {
     std::unique_ptr<ViewController> makeWindow(ViewController::ProjectScan scan = {}) {
         if (!scan) {
             scan = [](const platform::FileURL& folder) {
-                return core::pipelines::runSingleProjectScan(folder, platform::nullOutput());
+                return scan::runSingleProjectScan(folder, platform::nullOutput());
             };
         }
         auto window = std::make_unique<ViewController>(chooser, queue, std::move(scan));

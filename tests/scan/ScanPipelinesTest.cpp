@@ -1,4 +1,4 @@
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,12 @@
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
 
-namespace quillon::core::pipelines {
+namespace quillon::scan {
 namespace {
 
 using platform::FileURL;
 using Strings = std::vector<std::string>;
+using core::ScanResult;
 
 const std::string kChmod = "HIGH: executable permission escalation (chmod detected)";
 const std::string kObfuscated =
@@ -217,4 +218,4 @@ TEST(Pipelines, FindingsListEscaping) {
 }
 
 }  // namespace
-}  // namespace quillon::core::pipelines
+}  // namespace quillon::scan

@@ -1,17 +1,30 @@
-#include "core/pipelines/ScanPipelines.h"
+#include "scan/ScanPipelines.h"
 
 #include <memory>
 
 #include "core/FileDiscovery.h"
 #include "core/ScanEngine.h"
-#include "core/pipelines/FindingText.h"
 #include "detectors/buildscripts/BuildScriptScanner.h"
 #include "detectors/xcodespy/XcodeSpyScanner.h"
 #include "detectors/xcsset/XCSSETScanner.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
+#include "scan/FindingText.h"
 
-namespace quillon::core::pipelines {
+namespace quillon::scan {
+
+using core::buildScriptsDiscoveryConfiguration;
+using core::defang;
+using core::FileDiscovery;
+using core::FileScanner;
+using core::Finding;
+using core::FindingLocation;
+using core::ScanEngine;
+using core::ScanResult;
+using core::Severity;
+using core::severityName;
+using core::xcodeSpyDiscoveryConfiguration;
+using core::xcssetDiscoveryConfiguration;
 
 using platform::FileURL;
 using platform::LineWriter;
@@ -286,4 +299,4 @@ CycleRun runScanCycle(const FileURL& folder, LineWriter& output) {
     return cycle;
 }
 
-}  // namespace quillon::core::pipelines
+}  // namespace quillon::scan

@@ -1,8 +1,13 @@
-#include "core/pipelines/FindingText.h"
+#include "scan/FindingText.h"
 
 #include "platform/TextEscapes.h"
 
-namespace quillon::core::pipelines {
+namespace quillon::scan {
+
+using core::defang;
+using core::Finding;
+using core::FindingLocation;
+using core::severityName;
 
 namespace {
 
@@ -98,4 +103,4 @@ std::vector<std::string> describeFinding(const Finding& finding) {
     return lines;
 }
 
-}  // namespace quillon::core::pipelines
+}  // namespace quillon::scan

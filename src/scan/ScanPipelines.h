@@ -14,18 +14,18 @@
 // detector and the engine. They keep no state, create everything per run, and may run on
 // several threads at once for different folders. Logs go to "com.quillon" / "BackgroundScan";
 // the listing and the detector's own report go to the given writer.
-namespace quillon::core::pipelines {
+namespace quillon::scan {
 
 struct PipelineRun {
     std::string name;  // "xcsset", "xcodespy" or "buildscripts"
     bool clean = true;
     // Every result the engine returned, also those after the one that decided the verdict.
-    std::vector<ScanResult> results;
+    std::vector<core::ScanResult> results;
     // The build-script analysis's typed findings (most severe first) and the files it could
     // not read. The classic pipelines leave both empty; callers that need their results as
     // typed findings may keep them here.
-    std::vector<Finding> findings;
-    std::vector<ScanDiagnostic> diagnostics;
+    std::vector<core::Finding> findings;
+    std::vector<core::ScanDiagnostic> diagnostics;
 };
 
 // Threat exactly when a finding contains "chmod detected".
@@ -73,9 +73,9 @@ struct XcodeSpyThreat {
     enum class Kind { criticalIndicator, highRisk } kind;
     std::string_view indicator;  // for criticalIndicator
 };
-std::optional<XcodeSpyThreat> judgeXcodeSpyResult(const ScanResult& result);
+std::optional<XcodeSpyThreat> judgeXcodeSpyResult(const core::ScanResult& result);
 
 // Index of the result that decides the XCSSET verdict, if any.
-std::optional<std::size_t> firstChmodResult(const std::vector<ScanResult>& results);
+std::optional<std::size_t> firstChmodResult(const std::vector<core::ScanResult>& results);
 
-}  // namespace quillon::core::pipelines
+}  // namespace quillon::scan
