@@ -21,17 +21,8 @@ using platform::FileURL;
 
 namespace {
 
-bool accepted(const report::Baseline& baseline, const pipelines::PipelineRun& run,
-              bool (*counts)(const core::Finding&)) {
-    for (const auto& finding : run.findings) {
-        if (counts(finding) && !baseline.accepts(finding)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A pipeline's verdict once accepted findings are left out.
+// A pipeline's verdict once accepted findings are left out: a finding that makes a verdict is
+// high or critical, whichever analysis made it.
 void applyBaseline(pipelines::PipelineRun& run, const report::Baseline& baseline,
                    const std::string& folder) {
     if (run.name != "buildscripts") {
@@ -41,66 +32,50 @@ void applyBaseline(pipelines::PipelineRun& run, const report::Baseline& baseline
     if (run.clean) {
         return;
     }
-    if (run.name == "xcsset") {
-        run.clean = accepted(baseline, run,
-                             [](const core::Finding& f) { return f.ruleId == "xcsset-chmod"; });
-    } else if (run.name == "xcodespy") {
-        run.clean = accepted(baseline, run, [](const core::Finding& f) {
-            return f.ruleId == "xcodespy-obfuscated-build-script";
-        });
-    } else {
-        run.clean = accepted(baseline, run, [](const core::Finding& f) {
-            return f.severity >= core::Severity::high;
-        });
+    run.clean = true;
+    for (const auto& finding : run.findings) {
+        if (finding.severity >= core::Severity::high && !baseline.accepts(finding)) {
+            run.clean = false;
+        }
     }
 }
 
 }  // namespace
 
+const PipelineChoice PipelineChoice::cycle{PipelineChoice::Kind::cycle, nullptr};
+const PipelineChoice PipelineChoice::classic{PipelineChoice::Kind::classic, nullptr};
+
 pipelines::CycleRun runPipelines(PipelineChoice choice, const FileURL& folder,
                                  platform::LineWriter& output, const report::Baseline* baseline) {
-    pipelines::CycleRun run;
     if (baseline == nullptr) {
-        switch (choice) {
-            case PipelineChoice::cycle:
+        switch (choice.kind) {
+            case PipelineChoice::Kind::cycle:
                 return pipelines::runScanCycle(folder, output);
-            case PipelineChoice::classic:
+            case PipelineChoice::Kind::classic:
                 return pipelines::runClassicCycle(folder, output);
-            default:
+            case PipelineChoice::Kind::one:
                 break;
         }
     }
-    auto add = [&](pipelines::PipelineRun pipeline) {
+    pipelines::CycleRun run;
+    std::unique_ptr<core::SharedWalk> shared;
+    if (choice.kind != PipelineChoice::Kind::one) {
+        shared = pipelines::shareCycle(folder);
+    }
+    for (const pipelines::Analysis& analysis : pipelines::analyses()) {
+        if (choice.kind == PipelineChoice::Kind::one
+                ? &analysis != choice.analysis
+                : (choice.kind == PipelineChoice::Kind::classic && !analysis.classic) ||
+                      (analysis.onlyAfterClean && !run.clean)) {
+            continue;
+        }
+        pipelines::PipelineRun pipeline = analysis.run(folder, output);
         if (baseline != nullptr) {
             applyBaseline(pipeline, *baseline, folder.path());
         }
+        run.clean = run.clean && pipeline.clean;
         run.pipelines.push_back(std::move(pipeline));
-        return run.pipelines.back().clean;
-    };
-    bool clean = true;
-    switch (choice) {
-        case PipelineChoice::cycle:
-        case PipelineChoice::classic:
-            clean = add(pipelines::runXCSSETPipeline(folder, output));
-            if (clean) {
-                clean = add(pipelines::runXcodeSecurityPipeline(folder, output));
-            }
-            if (choice == PipelineChoice::cycle) {
-                const bool scripts = add(pipelines::runBuildScriptsPipeline(folder, output));
-                clean = clean && scripts;
-            }
-            break;
-        case PipelineChoice::xcsset:
-            clean = add(pipelines::runXCSSETPipeline(folder, output));
-            break;
-        case PipelineChoice::xcodespy:
-            clean = add(pipelines::runXcodeSecurityPipeline(folder, output));
-            break;
-        case PipelineChoice::buildscripts:
-            clean = add(pipelines::runBuildScriptsPipeline(folder, output));
-            break;
     }
-    run.clean = clean;
     return run;
 }
 
@@ -223,18 +198,25 @@ int runScanCommand(int argc, char** argv) {
         "quillon-scan"};
     app.set_version_flag("--version", std::string("quillon-scan ") + QUILLON_VERSION);
 
-    PipelineChoice choice = PipelineChoice::cycle;
-    const std::map<std::string, PipelineChoice> choices = {
-        {"cycle", PipelineChoice::cycle},
-        {"classic", PipelineChoice::classic},
-        {"xcsset", PipelineChoice::xcsset},
-        {"xcodespy", PipelineChoice::xcodespy},
-        {"buildscripts", PipelineChoice::buildscripts}};
-    app.add_option("--pipeline", choice,
+    std::map<std::string, PipelineChoice> choices = {{"cycle", PipelineChoice::cycle},
+                                                     {"classic", PipelineChoice::classic}};
+    std::string alone;
+    for (const pipelines::Analysis& analysis : pipelines::analyses()) {
+        choices.emplace(std::string(analysis.name),
+                        PipelineChoice{PipelineChoice::Kind::one, &analysis});
+        alone += (alone.empty() ? "" : ", ") + std::string(analysis.name);
+    }
+    std::map<std::string, std::string> names;
+    for (const auto& entry : choices) {
+        names.emplace(entry.first, entry.first);
+    }
+    std::string pipelineName = "cycle";
+    app.add_option("--pipeline", pipelineName,
                    "cycle: what the monitor runs, the classic scans then the build-script "
                    "analysis; classic: the XCSSET scan, then the XcodeSpy scan when the first is "
-                   "clean; xcsset, xcodespy or buildscripts: one alone")
-        ->transform(CLI::CheckedTransformer(choices, CLI::ignore_case).description(""))
+                   "clean; " +
+                       alone + ": one alone")
+        ->transform(CLI::CheckedTransformer(names, CLI::ignore_case).description(""))
         ->default_str("cycle");
 
     std::string logLevel = "off";
@@ -274,6 +256,7 @@ int runScanCommand(int argc, char** argv) {
         const int status = app.exit(error);
         return status == 0 ? 0 : 2;
     }
+    const PipelineChoice choice = choices.at(pipelineName);
 
     for (const auto& folderArgument : folderArguments) {
         struct stat info {};

@@ -3,15 +3,23 @@
 #include <string>
 #include <vector>
 
+#include "scan/Analyses.h"
 #include "scan/ScanPipelines.h"
 #include "report/Baseline.h"
 #include "report/FolderReport.h"
 
 namespace quillon::cli {
 
-// cycle: what the monitor runs (classic, then buildscripts); classic: the XCSSET scan, then the
-// XcodeSpy scan when clean; the others alone.
-enum class PipelineChoice { cycle, classic, xcsset, xcodespy, buildscripts };
+// cycle: what the monitor runs (every analysis, in the list's order); classic: the XCSSET scan,
+// then the XcodeSpy scan when clean; or one analysis alone.
+struct PipelineChoice {
+    enum class Kind { cycle, classic, one } kind = Kind::cycle;
+    const scan::Analysis* analysis = nullptr;  // for `one`
+
+    static const PipelineChoice cycle;
+    static const PipelineChoice classic;
+    friend bool operator==(const PipelineChoice&, const PipelineChoice&) = default;
+};
 
 // Runs the chosen pipelines over a folder; the listing goes to `output` (standard output in
 // text mode, nowhere otherwise). With a baseline, accepted findings do not count: the XcodeSpy

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "platform/FileURL.h"
+#include "platform/TextFile.h"
 
 namespace quillon::core {
 
@@ -43,12 +45,50 @@ class FileDiscovery {
                                                  bool includePackageContents,
                                                  bool gitHooks = false) const;
 
-    std::vector<platform::FileURL> discoverFiles(
-        const platform::FileURL& root, const DiscoveryConfiguration& configuration) const {
-        return discoverFiles(root, configuration.extensions, configuration.includePackageContents,
-                             configuration.gitHooks);
-    }
+    // Served by the thread's SharedWalk when it knows this configuration and folder.
+    std::vector<platform::FileURL> discoverFiles(const platform::FileURL& root,
+                                                 const DiscoveryConfiguration& configuration) const;
 };
+
+// One walk of a folder for all the discoveries a scan cycle makes in it. While one lives on a
+// thread, FileDiscovery serves each of its configurations for its folder from a single walk
+// (made at the first such discovery), each list in the walk's order and exactly as a walk of
+// its own would have found it; and the files that several configurations take are read once
+// (platform::SharedReads, within `readBudget` bytes). Other folders and configurations are
+// walked as usual. Made per cycle, never kept: every cycle walks afresh. Not shared between
+// threads; scopes nest, the innermost one serving.
+class SharedWalk {
+  public:
+    static constexpr std::size_t kReadBudget = std::size_t{64} << 20;
+
+    SharedWalk(platform::FileURL root, std::vector<const DiscoveryConfiguration*> configurations,
+               std::size_t readBudget = kReadBudget);
+    ~SharedWalk();
+    SharedWalk(const SharedWalk&) = delete;
+    SharedWalk& operator=(const SharedWalk&) = delete;
+
+    static SharedWalk* current();
+    // The configuration's files, walking first if this is the first discovery; null when this
+    // scope does not serve this folder or configuration.
+    const std::vector<platform::FileURL>* filesFor(const platform::FileURL& root,
+                                                   const DiscoveryConfiguration& configuration);
+    // How many walks the scope made: 0 or 1.
+    int walks() const { return walks_; }
+
+  private:
+    platform::FileURL root_;
+    std::vector<const DiscoveryConfiguration*> configurations_;
+    std::vector<std::vector<platform::FileURL>> files_;
+    std::size_t readBudget_;
+    std::unique_ptr<platform::SharedReads> reads_;
+    int walks_ = 0;
+    SharedWalk* outer_;
+};
+
+// Every configuration's files from one walk, in the walk's order.
+std::vector<std::vector<platform::FileURL>> discoverFilesOnce(
+    const platform::FileURL& root,
+    const std::vector<const DiscoveryConfiguration*>& configurations);
 
 // The lowercased extension of a name, by the same rule as FileURL::pathExtension.
 std::string lowercasedExtension(std::string_view name);

@@ -72,13 +72,21 @@ struct PipelineOutcome {
     std::vector<core::ScanDiagnostic> diagnostics;
 };
 
-// The pipelines one cycle runs; called on a loop's own thread: the XCSSET scan, the XcodeSpy
-// scan when that was clean, then the build-script analysis in every cycle (when set).
-struct CyclePipelines {
+// The analyses one cycle runs, in order, on a loop's own thread: each step runs unless it is
+// marked to run only after clean ones and one before it was not clean. The cycle's verdict is
+// clean when every step that ran was.
+struct CycleStep {
     using Pipeline = std::function<PipelineOutcome(const platform::FileURL&)>;
-    Pipeline xcsset;
-    Pipeline xcodeSpy;
-    Pipeline buildScripts;
+    std::string name;
+    bool onlyAfterClean = false;
+    Pipeline run;
+};
+
+struct CyclePipelines {
+    std::vector<CycleStep> steps;
+    // What the steps of one cycle share (one walk, one read of each file), made before the
+    // first step and released after the last, on the loop's thread; none when empty.
+    std::function<std::shared_ptr<void>(const platform::FileURL&)> beginCycle;
 };
 
 class SystemClock final : public Clock {

@@ -180,17 +180,17 @@ void ProjectRegistry::runCycle(ProjectRegistry& registry, const LoopContext& con
         const std::set<std::string> accepted = services.accepted
                                                    ? services.accepted->fingerprints(monitor->url)
                                                    : std::set<std::string>{};
-        clean = judge(services.pipelines.xcsset(monitor->url), accepted, *outcome);
-        if (*clean) {
-            clean = judge(services.pipelines.xcodeSpy(monitor->url), accepted, *outcome);
+        const std::shared_ptr<void> shared =
+            services.pipelines.beginCycle ? services.pipelines.beginCycle(monitor->url) : nullptr;
+        bool verdict = true;
+        for (const CycleStep& step : services.pipelines.steps) {
+            if (step.onlyAfterClean && !verdict) {
+                continue;
+            }
+            const bool stepClean = judge(step.run(monitor->url), accepted, *outcome);
+            verdict = verdict && stepClean;
         }
-        // The build-script analysis runs whatever the classic scans said: they miss the
-        // injections it finds.
-        if (services.pipelines.buildScripts) {
-            const bool scriptsClean =
-                judge(services.pipelines.buildScripts(monitor->url), accepted, *outcome);
-            clean = *clean && scriptsClean;
-        }
+        clean = verdict;
         core::sortFindings(outcome->findings);
     } catch (const std::exception& failure) {
         logger.error("Scan cycle %ld failed for %s: %s", cycle, name, failure.what());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scan/ScanPipelines.h"
 #include "monitor/LoopServices.h"
+#include "scan/ScanPipelines.h"
 
 namespace quillon::monitor {
 

@@ -242,7 +242,97 @@ bool readFileInPieces(const std::string& path, std::size_t piece, std::size_t ov
     }
 }
 
+namespace {
+thread_local SharedReads* currentSharedReads = nullptr;
+}  // namespace
+
+SharedReads::SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget)
+    : expected_(std::move(expectedReads)), budget_(budget), outer_(currentSharedReads) {
+    currentSharedReads = this;
+}
+
+SharedReads::~SharedReads() {
+    currentSharedReads = outer_;
+}
+
+SharedReads* SharedReads::current() {
+    return currentSharedReads;
+}
+
+void SharedReads::used(std::unordered_map<std::string, Kept>::iterator kept) {
+    const auto expected = expected_.find(kept->first);
+    if (expected == expected_.end() || --expected->second <= 0) {
+        keptBytes_ -= kept->second.read.text ? kept->second.read.text->size() : 0;
+        kept_.erase(kept);
+        if (expected != expected_.end()) {
+            expected_.erase(expected);
+        }
+    }
+}
+
+std::optional<TextFileRead> SharedReads::serve(const std::string& path, std::uint64_t limit) {
+    const auto kept = kept_.find(path);
+    if (kept == kept_.end()) {
+        return std::nullopt;
+    }
+    const TextFileRead& first = kept->second.read;
+    TextFileRead out;
+    if (first.text || first.tooLarge) {
+        if (first.tooLarge && first.size <= limit) {
+            return std::nullopt;  // the first read allowed less than this one: read it now
+        }
+        out.size = first.size;
+        if (first.size > limit) {
+            out.tooLarge = true;
+        } else {
+            out.text = first.text;
+        }
+    } else {
+        out.failure = first.failure;
+    }
+    ++served_;
+    used(kept);
+    return out;
+}
+
+void SharedReads::keep(const std::string& path, std::uint64_t limit, const TextFileRead& read) {
+    const auto expected = expected_.find(path);
+    if (expected == expected_.end() || --expected->second <= 0) {
+        if (expected != expected_.end()) {
+            expected_.erase(expected);
+        }
+        return;  // nobody reads it again
+    }
+    const std::size_t bytes = read.text ? read.text->size() : 0;
+    if (keptBytes_ + bytes > budget_ || kept_.contains(path)) {
+        return;
+    }
+    kept_.emplace(path, Kept{read, limit});
+    keptBytes_ += bytes;
+}
+
+namespace {
+
+TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit);
+
+}  // namespace
+
 TextFileRead readTextFileUpTo(const std::string& path, std::uint64_t limit) {
+    SharedReads* shared = SharedReads::current();
+    if (shared == nullptr) {
+        return readTextFileFresh(path, limit);
+    }
+    if (auto served = shared->serve(path, limit)) {
+        return std::move(*served);
+    }
+    TextFileRead read = readTextFileFresh(path, limit);
+    shared->keep(path, limit, read);
+    return read;
+}
+
+namespace {
+
+TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit) {
     TextFileRead result;
     struct stat info {};
     const FdCloser closer{openRegular(path, info, result.failure)};
@@ -270,6 +360,8 @@ TextFileRead readTextFileUpTo(const std::string& path, std::uint64_t limit) {
     }
     return result;
 }
+
+}  // namespace
 
 std::optional<std::string> readTextFile(const std::string& path) {
     TextFileRead read = readTextFileUpTo(path, kLargestTextFile);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillon::platform {
@@ -67,6 +68,46 @@ class ReadFailureLog {
   private:
     std::vector<Failure> failures_;
     ReadFailureLog* outer_;
+};
+
+// While one lives on a thread, the files it was given that several scans take are read once:
+// readTextFileUpTo serves the later reads of such a file from the first read's result, exactly
+// as a read then would have come out unless the file changed in between (a scan cycle judges
+// the folder as it first read it). A text is kept until its last expected read or the scope's
+// end, and only while all kept texts fit `budget` bytes; beyond that files are read again.
+// Not shared between threads; scopes nest, the innermost one serving.
+class SharedReads {
+  public:
+    // `expectedReads`: for each path, how many reads are expected in the scope (paths read
+    // once need no entry).
+    SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget);
+    ~SharedReads();
+    SharedReads(const SharedReads&) = delete;
+    SharedReads& operator=(const SharedReads&) = delete;
+
+    // The calling thread's innermost scope, if any.
+    static SharedReads* current();
+    // A read served from a kept result, if there is one for this path and limit.
+    std::optional<TextFileRead> serve(const std::string& path, std::uint64_t limit);
+    // Keeps a fresh read's result for the path's later reads, budget permitting.
+    void keep(const std::string& path, std::uint64_t limit, const TextFileRead& read);
+
+    std::size_t keptBytes() const { return keptBytes_; }
+    int served() const { return served_; }
+
+  private:
+    struct Kept {
+        TextFileRead read;
+        std::uint64_t limit = 0;  // what the first read allowed: larger files were not read
+    };
+    void used(std::unordered_map<std::string, Kept>::iterator kept);
+
+    std::unordered_map<std::string, int> expected_;
+    std::unordered_map<std::string, Kept> kept_;
+    std::size_t budget_;
+    std::size_t keptBytes_ = 0;
+    int served_ = 0;
+    SharedReads* outer_;
 };
 
 // Decodes file bytes by the rules above; exposed for the fuzzers and tests.

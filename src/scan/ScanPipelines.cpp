@@ -1,5 +1,7 @@
 #include "scan/ScanPipelines.h"
 
+#include "scan/Analyses.h"
+
 #include <memory>
 
 #include "core/FileDiscovery.h"
@@ -268,12 +270,6 @@ bool scanBuildScriptsFinal(const FileURL& folder, LineWriter& output) {
     return runBuildScriptsPipeline(folder, output).clean;
 }
 
-bool runSingleProjectScan(const FileURL& folder, LineWriter& output) {
-    const bool classic = runXCSSETScan(folder, output, true).clean;
-    const bool scripts = runBuildScripts(folder, output).clean;
-    return classic && scripts;
-}
-
 bool scanXCSSETFinal(const FileURL& folder, LineWriter& output) {
     return runXCSSETPipeline(folder, output).clean;
 }
@@ -282,21 +278,76 @@ bool scanXcodeSecurityFinal(const FileURL& folder, LineWriter& output) {
     return runXcodeSecurityPipeline(folder, output).clean;
 }
 
-CycleRun runClassicCycle(const FileURL& folder, LineWriter& output) {
-    CycleRun cycle;
-    cycle.pipelines.push_back(runXCSSETPipeline(folder, output));
-    if (cycle.pipelines.back().clean) {
-        cycle.pipelines.push_back(runXcodeSecurityPipeline(folder, output));
+namespace {
+
+CycleRun runCycle(const FileURL& folder, LineWriter& output, Walks walks, bool classicOnly) {
+    std::unique_ptr<core::SharedWalk> shared;
+    if (walks == Walks::shared) {
+        shared = shareCycle(folder);
     }
-    cycle.clean = cycle.pipelines.back().clean;
+    CycleRun cycle;
+    for (const Analysis& analysis : analyses()) {
+        if ((classicOnly && !analysis.classic) || (analysis.onlyAfterClean && !cycle.clean)) {
+            continue;
+        }
+        cycle.pipelines.push_back(analysis.run(folder, output));
+        cycle.clean = cycle.clean && cycle.pipelines.back().clean;
+    }
     return cycle;
 }
 
-CycleRun runScanCycle(const FileURL& folder, LineWriter& output) {
-    CycleRun cycle = runClassicCycle(folder, output);
-    cycle.pipelines.push_back(runBuildScriptsPipeline(folder, output));
-    cycle.clean = cycle.clean && cycle.pipelines.back().clean;
-    return cycle;
+}  // namespace
+
+bool runSingleProjectScan(const FileURL& folder, LineWriter& output) {
+    const auto shared = shareCycle(folder);
+    bool clean = true;
+    for (const Analysis& analysis : analyses()) {
+        if (analysis.runInWindow != nullptr) {
+            const bool verdict = analysis.runInWindow(folder, output).clean;
+            clean = clean && verdict;
+        }
+    }
+    return clean;
+}
+
+CycleRun runClassicCycle(const FileURL& folder, LineWriter& output, Walks walks) {
+    return runCycle(folder, output, walks, true);
+}
+
+CycleRun runScanCycle(const FileURL& folder, LineWriter& output, Walks walks) {
+    return runCycle(folder, output, walks, false);
+}
+
+const std::vector<Analysis>& analyses() {
+    static const std::vector<Analysis> list = {
+        {"xcsset", core::xcssetDiscoveryConfiguration, runXCSSETPipeline,
+         [](const FileURL& folder, LineWriter& output) {
+             return runXCSSETScan(folder, output, true);
+         },
+         false, true},
+        {"xcodespy", core::xcodeSpyDiscoveryConfiguration, runXcodeSecurityPipeline, nullptr, true,
+         true},
+        {"buildscripts", core::buildScriptsDiscoveryConfiguration, runBuildScriptsPipeline,
+         runBuildScripts, false, false},
+    };
+    return list;
+}
+
+const Analysis* findAnalysis(std::string_view name) {
+    for (const Analysis& analysis : analyses()) {
+        if (analysis.name == name) {
+            return &analysis;
+        }
+    }
+    return nullptr;
+}
+
+std::unique_ptr<core::SharedWalk> shareCycle(const FileURL& folder) {
+    std::vector<const core::DiscoveryConfiguration*> configurations;
+    for (const Analysis& analysis : analyses()) {
+        configurations.push_back(&analysis.files());
+    }
+    return std::make_unique<core::SharedWalk>(folder, std::move(configurations));
 }
 
 }  // namespace quillon::scan

@@ -45,20 +45,28 @@ bool scanXcodeSecurityFinal(const platform::FileURL& folder,
 bool scanBuildScriptsFinal(const platform::FileURL& folder,
                            platform::LineWriter& output = platform::standardOutput());
 
-// The single-project window's scan: the XCSSET pipeline's verdict rule and listing, with a
-// "---" line after each file line and after each result, and no log records; then the
-// build-script analysis, whose blocks follow. Clean when both were.
+// The single-project window's scan: the analyses the window runs, in the list's order, each in
+// its window form (the XCSSET listing with a "---" line after each file line and after each
+// result; then the build-script blocks), no log records, one walk. Clean when all were.
 bool runSingleProjectScan(const platform::FileURL& folder, platform::LineWriter& output);
 
 struct CycleRun {
     bool clean = true;
     std::vector<PipelineRun> pipelines;
 };
+
+// How a cycle's analyses find their files: from one walk with shared reads, or each walking
+// and reading on its own (the way every analysis ran before they shared; kept to show that
+// both give the same output).
+enum class Walks { shared, separate };
+
 // The classic cycle: the XCSSET pipeline and, only when it was clean, the XcodeSpy pipeline.
-CycleRun runClassicCycle(const platform::FileURL& folder, platform::LineWriter& output);
-// What one monitoring cycle runs: the classic cycle, then the build-script analysis whatever
-// the classic cycle said. Clean when every pipeline that ran was clean.
-CycleRun runScanCycle(const platform::FileURL& folder, platform::LineWriter& output);
+CycleRun runClassicCycle(const platform::FileURL& folder, platform::LineWriter& output,
+                         Walks walks = Walks::shared);
+// What one monitoring cycle runs: every analysis in the list's order, those marked so only
+// after clean ones. Clean when every analysis that ran was clean.
+CycleRun runScanCycle(const platform::FileURL& folder, platform::LineWriter& output,
+                      Walks walks = Walks::shared);
 
 // The fixed indicators searched in the lowercased, space-joined findings of a result.
 extern const std::vector<std::string_view> kCriticalIndicators;

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "scan/ScanPipelines.h"
 #include "monitor/AcceptedFindings.h"
 #include "monitor/ProjectRegistry.h"
 #include "monitor/RunOutcome.h"
@@ -18,10 +17,12 @@
 #include "platform/Log.h"
 #include "platform/LoginItem.h"
 #include "platform/qt/QSettingsDefaults.h"
-#include "ui/QtFolderChooser.h"
-#include "ui/QtMainQueue.h"
+#include "scan/Analyses.h"
+#include "scan/ScanPipelines.h"
 #include "ui/FreedesktopNotifier.h"
 #include "ui/MainWindow.h"
+#include "ui/QtFolderChooser.h"
+#include "ui/QtMainQueue.h"
 #include "ui/SingleInstance.h"
 
 namespace {
@@ -54,12 +55,22 @@ QUrl samplePage() {
     return QUrl::fromLocalFile(QStringLiteral(QUILLON_SOURCE_DIR "/samples/README.md"));
 }
 
-// Each run's listing goes out in whole blocks when the run ends: a monorepo lists tens of
-// thousands of files every cycle.
-template <auto Pipeline>
-monitor::PipelineOutcome runPipeline(const platform::FileURL& folder) {
-    platform::BufferedLineWriter output(STDOUT_FILENO);
-    return monitor::outcomeOf(Pipeline(folder, output), folder);
+// The monitor's cycle: every analysis of the list, in its order, sharing one walk and one read
+// of each file. Each run's listing goes out in whole blocks when the run ends: a monorepo lists
+// tens of thousands of files every cycle.
+monitor::CyclePipelines cyclePipelines() {
+    monitor::CyclePipelines pipelines;
+    for (const scan::Analysis& analysis : scan::analyses()) {
+        pipelines.steps.push_back({std::string(analysis.name), analysis.onlyAfterClean,
+                                   [run = analysis.run](const platform::FileURL& folder) {
+                                       platform::BufferedLineWriter output(STDOUT_FILENO);
+                                       return monitor::outcomeOf(run(folder, output), folder);
+                                   }});
+    }
+    pipelines.beginCycle = [](const platform::FileURL& folder) -> std::shared_ptr<void> {
+        return scan::shareCycle(folder);
+    };
+    return pipelines;
 }
 
 }  // namespace
@@ -89,9 +100,7 @@ int main(int argc, char** argv) {
         std::make_shared<monitor::SystemClock>(),
         std::make_shared<monitor::ThreadPause>(),
         monitor::detachedThreads(),
-        {runPipeline<scan::runXCSSETPipeline>,
-         runPipeline<scan::runXcodeSecurityPipeline>,
-         runPipeline<scan::runBuildScriptsPipeline>},
+        cyclePipelines(),
         store,
         &platform::systemBookmarks(),
         &chooser,
@@ -123,8 +132,7 @@ int main(int argc, char** argv) {
     options.addAfterRestore = std::move(folders);
     ui::MainWindow window(registry, mainQueue, std::move(options), chooser,
                           [](const platform::FileURL& folder) {
-                              return scan::runSingleProjectScan(
-                                  folder, platform::standardOutput());
+                              return scan::runSingleProjectScan(folder, platform::standardOutput());
                           },
                           {&autostart, useTray, {}});
     QObject::connect(&instance, &ui::SingleInstance::activationRequested, &window,

@@ -43,10 +43,10 @@ class FindingsOnRecord : public ::testing::Test {
         tree.write("MyApp/MyApp.xcodeproj/project.pbxproj", "// !$*UTF8*$!");
         folder = FileURL(tree.path("MyApp"), true);
         store = std::make_shared<URLStore>(defaults, platform::systemBookmarks());
-        CyclePipelines pipelines;
-        pipelines.xcsset = [this](const FileURL&) { return take("xcsset", xcsset); };
-        pipelines.xcodeSpy = [this](const FileURL&) { return take("xcodespy", xcodeSpy); };
-        pipelines.buildScripts = [this](const FileURL&) { return take("buildscripts", scripts); };
+        CyclePipelines pipelines =
+            fakes::cycleOf([this](const FileURL&) { return take("xcsset", xcsset); },
+                           [this](const FileURL&) { return take("xcodespy", xcodeSpy); },
+                           [this](const FileURL&) { return take("buildscripts", scripts); });
         registry = ProjectRegistry::create({queue, std::make_shared<fakes::FakeClock>(), pause,
                                             workers.starter(), std::move(pipelines), store,
                                             &platform::systemBookmarks(), nullptr,

@@ -45,17 +45,11 @@ class RegistryTest : public ::testing::Test {
     std::shared_ptr<ProjectRegistry> makeRegistry() {
         auto store = std::make_shared<URLStore>(defaults, platform::systemBookmarks());
         auto registry = ProjectRegistry::create(
-            {queue,
-             std::make_shared<fakes::FakeClock>(),
-             std::make_shared<fakes::GatedPause>(),
+            {queue, std::make_shared<fakes::FakeClock>(), std::make_shared<fakes::GatedPause>(),
              workers.starter(false),
-             {[](const FileURL&) { return true; }, [](const FileURL&) { return true; }, {}},
-             store,
-             &platform::systemBookmarks(),
-             &chooser,
-             &output,
-             nullptr,
-             nullptr});
+             fakes::cycleOf([](const FileURL&) { return true; },
+                            [](const FileURL&) { return true; }),
+             store, &platform::systemBookmarks(), &chooser, &output, nullptr, nullptr});
         registry->attachDashboard(&dashboard);
         return registry;
     }

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "scan/ScanPipelines.h"
 #include "monitor/ProjectRegistry.h"
+#include "scan/ScanPipelines.h"
 #include "support/LogCapture.h"
 #include "support/MonitorFakes.h"
 #include "support/TempTree.h"
@@ -24,14 +24,9 @@ std::size_t countIf(const Strings& messages, std::string_view prefix) {
 class ScanLoopTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        CyclePipelines pipelines;
-        pipelines.xcsset = [this](const FileURL& url) {
-            return runFake("xcsset", url, xcssetClean);
-        };
-        pipelines.xcodeSpy = [this](const FileURL& url) {
-            return runFake("xcodespy", url, xcodeSpyClean);
-        };
-        makeRegistry(std::move(pipelines));
+        makeRegistry(fakes::cycleOf(
+            [this](const FileURL& url) { return runFake("xcsset", url, xcssetClean); },
+            [this](const FileURL& url) { return runFake("xcodespy", url, xcodeSpyClean); }));
     }
 
     void makeRegistry(CyclePipelines pipelines, double clockStep = 0.5) {
@@ -119,15 +114,10 @@ TEST_F(ScanLoopTest, CleanCyclesCountOnAndStampTheRecord) {
 }
 
 TEST_F(ScanLoopTest, BuildScriptAnalysisRunsEveryCycleWhateverTheClassicScansSay) {
-    CyclePipelines pipelines;
-    pipelines.xcsset = [this](const FileURL& url) { return runFake("xcsset", url, xcssetClean); };
-    pipelines.xcodeSpy = [this](const FileURL& url) {
-        return runFake("xcodespy", url, xcodeSpyClean);
-    };
-    pipelines.buildScripts = [this](const FileURL& url) {
-        return runFake("buildscripts", url, buildScriptsClean);
-    };
-    makeRegistry(std::move(pipelines));
+    makeRegistry(fakes::cycleOf(
+        [this](const FileURL& url) { return runFake("xcsset", url, xcssetClean); },
+        [this](const FileURL& url) { return runFake("xcodespy", url, xcodeSpyClean); },
+        [this](const FileURL& url) { return runFake("buildscripts", url, buildScriptsClean); }));
     struct Row {
         bool xcsset, xcodeSpy, scripts;
         Strings calls;
@@ -153,8 +143,9 @@ TEST_F(ScanLoopTest, BuildScriptAnalysisRunsEveryCycleWhateverTheClassicScansSay
 }
 
 TEST_F(ScanLoopTest, OneCycleLogsItsLinesWithTheElapsedTime) {
-    makeRegistry({[](const FileURL&) { return true; }, [](const FileURL&) { return true; }, {}},
-                 3.4219);
+    makeRegistry(
+        fakes::cycleOf([](const FileURL&) { return true; }, [](const FileURL&) { return true; }),
+        3.4219);
     registry->startMonitoring(monitor);
     completeCycle(1);
     EXPECT_EQ(log.leveled("BackgroundScan"),
@@ -241,17 +232,9 @@ TEST_F(ScanLoopTest, StartingTwiceRunsTwoLoops) {
 TEST_F(ScanLoopTest, ControllerGoneBeforeTheLoopStarts) {
     fakes::Workers held;
     auto doomed = ProjectRegistry::create(
-        {queue,
-         clock,
-         pause,
-         held.starter(false),
-         {[](const FileURL&) { return true; }, [](const FileURL&) { return true; }, {}},
-         store,
-         &platform::systemBookmarks(),
-         nullptr,
-         nullptr,
-         nullptr,
-         nullptr});
+        {queue, clock, pause, held.starter(false),
+         fakes::cycleOf([](const FileURL&) { return true; }, [](const FileURL&) { return true; }),
+         store, &platform::systemBookmarks(), nullptr, nullptr, nullptr, nullptr});
     doomed->startMonitoring(monitor);
     auto pending = held.takePending();
     ASSERT_EQ(pending.size(), 1u);
@@ -263,13 +246,11 @@ TEST_F(ScanLoopTest, ControllerGoneBeforeTheLoopStarts) {
 }
 
 TEST_F(ScanLoopTest, RealPipelinesFollowTheFolder) {
-    makeRegistry({[](const FileURL& url) {
-                      return scan::scanXCSSETFinal(url, platform::nullOutput());
-                  },
-                  [](const FileURL& url) {
-                      return scan::scanXcodeSecurityFinal(url, platform::nullOutput());
-                  },
-                  {}});
+    makeRegistry(fakes::cycleOf(
+        [](const FileURL& url) { return scan::scanXCSSETFinal(url, platform::nullOutput()); },
+        [](const FileURL& url) {
+            return scan::scanXcodeSecurityFinal(url, platform::nullOutput());
+        }));
     testing::TempTree tree;
     tree.write("MyApp/Scripts/setup.sh", "chmod +x helper");
     const auto watched = std::make_shared<ProjectMonitor>(FileURL(tree.path("MyApp"), true));

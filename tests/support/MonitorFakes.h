@@ -12,6 +12,19 @@
 
 namespace quillon::monitor::fakes {
 
+// The steps of the monitor's cycle: the XCSSET scan, the XcodeSpy scan after a clean XCSSET
+// scan, and the build-script analysis when given.
+inline CyclePipelines cycleOf(CycleStep::Pipeline xcsset, CycleStep::Pipeline xcodeSpy,
+                              CycleStep::Pipeline buildScripts = {}) {
+    CyclePipelines pipelines;
+    pipelines.steps.push_back({"xcsset", false, std::move(xcsset)});
+    pipelines.steps.push_back({"xcodespy", true, std::move(xcodeSpy)});
+    if (buildScripts) {
+        pipelines.steps.push_back({"buildscripts", false, std::move(buildScripts)});
+    }
+    return pipelines;
+}
+
 // Tasks wait until the test drains them on its own thread, which plays the main thread.
 class FakeMainQueue final : public MainQueue {
   public:

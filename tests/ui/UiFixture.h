@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "monitor/ProjectRegistry.h"
-#include "ui/QtMainQueue.h"
 #include "support/MonitorFakes.h"
 #include "support/TempTree.h"
 #include "ui/ProjectCard.h"
+#include "ui/QtMainQueue.h"
 #include "ui/ScannerViewController.h"
 
 namespace quillon::ui::testing {
@@ -21,22 +21,16 @@ class DashboardFixture : public ::testing::Test {
   protected:
     std::shared_ptr<monitor::ProjectRegistry> makeRegistry() {
         auto store = std::make_shared<monitor::URLStore>(defaults, platform::systemBookmarks());
-        return monitor::ProjectRegistry::create({queue,
-                                                 std::make_shared<monitor::fakes::FakeClock>(),
-                                                 pause,
-                                                 workers.starter(runLoops),
-                                                 {[this](const platform::FileURL&) {
-                                                      cycles.increment();
-                                                      return true;
-                                                  },
-                                                  [](const platform::FileURL&) { return true; },
-                                                  {}},
-                                                 store,
-                                                 &platform::systemBookmarks(),
-                                                 &chooser,
-                                                 &platform::nullOutput(),
-                                                 accepted,
-                                                 &notifier});
+        return monitor::ProjectRegistry::create(
+            {queue, std::make_shared<monitor::fakes::FakeClock>(), pause, workers.starter(runLoops),
+             monitor::fakes::cycleOf(
+                 [this](const platform::FileURL&) {
+                     cycles.increment();
+                     return true;
+                 },
+                 [](const platform::FileURL&) { return true; }),
+             store, &platform::systemBookmarks(), &chooser, &platform::nullOutput(), accepted,
+             &notifier});
     }
 
     std::unique_ptr<ScannerViewController> makeDashboard(
@@ -100,8 +94,7 @@ class DashboardFixture : public ::testing::Test {
     std::shared_ptr<monitor::AcceptedFindings> accepted =
         std::make_shared<monitor::AcceptedFindings>(defaults);
     monitor::fakes::FakeNotifier notifier;
-    std::shared_ptr<QtMainQueue> queue =
-        std::make_shared<QtMainQueue>();
+    std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>();
     monitor::fakes::Workers workers;
     monitor::fakes::FakeChooser chooser;
     std::vector<QUrl> opened;
