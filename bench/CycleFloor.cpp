@@ -1,16 +1,16 @@
-// What a monitoring cycle costs before any detector runs: both discoveries over a folder and a
-// read of every file each scan takes, in a fresh process like quillon-scan's, nothing printed.
-// bench/compare.sh times it beside the real cycle.
+// What a monitoring cycle costs before any analysis runs: the one walk of a folder that serves
+// every analysis and one read of every file any of them takes, in a fresh process like
+// quillon-scan's, nothing printed. bench/compare.sh times it beside the real cycle.
 //
 //   quillon_cycle_floor FOLDER
 #include <malloc.h>
 
 #include <cstdio>
+#include <unordered_set>
 
 #include "core/FileDiscovery.h"
-#include "detectors/xcodespy/XcodeSpyScanner.h"
-#include "detectors/xcsset/XCSSETScanner.h"
 #include "platform/TextFile.h"
+#include "scan/Analyses.h"
 
 int main(int argc, char** argv) {
     using namespace quillon;
@@ -24,19 +24,20 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
     const platform::FileURL root(argv[1], true);
-    const detectors::xcsset::XCSSETScanner xcsset(platform::nullOutput());
-    const detectors::xcodespy::XcodeSpyScanner xcodeSpy;
-    std::size_t bytes = 0;
-    for (const auto& file :
-         core::FileDiscovery().discoverFiles(root, core::xcssetDiscoveryConfiguration())) {
-        if (xcsset.canScan(file)) {
-            bytes += platform::readTextFile(file.path()).value_or("").size();
-        }
+    std::vector<const core::DiscoveryConfiguration*> configurations;
+    for (const auto& analysis : scan::analyses()) {
+        configurations.push_back(&analysis.files());
     }
-    for (const auto& file :
-         core::FileDiscovery().discoverFiles(root, core::xcodeSpyDiscoveryConfiguration())) {
-        if (xcodeSpy.canScan(file)) {
-            bytes += platform::readTextFile(file.path()).value_or("").size();
+    const auto lists = core::discoverFilesOnce(root, configurations);
+    std::unordered_set<std::string> read;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        const auto reads = scan::analyses()[i].reads;
+        for (const auto& file : lists[i]) {
+            if (!file.isDirectory() && (reads == nullptr || reads(file)) &&
+                read.insert(file.path()).second) {
+                bytes += platform::readTextFile(file.path()).value_or("").size();
+            }
         }
     }
     return bytes == 0 ? 1 : 0;

@@ -83,9 +83,10 @@ std::vector<platform::FileURL> FileDiscovery::discoverFiles(
 
 SharedWalk::SharedWalk(platform::FileURL root,
                        std::vector<const DiscoveryConfiguration*> configurations,
-                       std::size_t readBudget)
+                       std::vector<Reads> reads, std::size_t readBudget)
     : root_(std::move(root)),
       configurations_(std::move(configurations)),
+      readers_(std::move(reads)),
       readBudget_(readBudget),
       outer_(currentSharedWalk) {
     currentSharedWalk = this;
@@ -111,11 +112,12 @@ const std::vector<platform::FileURL>* SharedWalk::filesFor(
     if (walks_ == 0) {
         files_ = discoverFilesOnce(root_, configurations_);
         walks_ = 1;
-        // A file more than one configuration takes is read by more than one scan.
+        // A file more than one scan reads is kept after its first read.
         std::unordered_map<std::string, int> expected;
-        for (const auto& list : files_) {
-            for (const auto& file : list) {
-                if (!file.isDirectory()) {
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            const Reads reads = i < readers_.size() ? readers_[i] : nullptr;
+            for (const auto& file : files_[i]) {
+                if (!file.isDirectory() && (reads == nullptr || reads(file))) {
                     ++expected[file.path()];
                 }
             }

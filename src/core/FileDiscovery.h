@@ -61,8 +61,11 @@ class SharedWalk {
   public:
     static constexpr std::size_t kReadBudget = std::size_t{64} << 20;
 
+    // Which of a configuration's files its scan reads; null: all but directories.
+    using Reads = bool (*)(const platform::FileURL&);
+
     SharedWalk(platform::FileURL root, std::vector<const DiscoveryConfiguration*> configurations,
-               std::size_t readBudget = kReadBudget);
+               std::vector<Reads> reads = {}, std::size_t readBudget = kReadBudget);
     ~SharedWalk();
     SharedWalk(const SharedWalk&) = delete;
     SharedWalk& operator=(const SharedWalk&) = delete;
@@ -78,6 +81,7 @@ class SharedWalk {
   private:
     platform::FileURL root_;
     std::vector<const DiscoveryConfiguration*> configurations_;
+    std::vector<Reads> readers_;
     std::vector<std::vector<platform::FileURL>> files_;
     std::size_t readBudget_;
     std::unique_ptr<platform::SharedReads> reads_;

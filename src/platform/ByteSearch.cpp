@@ -124,4 +124,37 @@ std::size_t FoldedLeadFinder::next(std::string_view text, std::size_t from) cons
     return std::string_view::npos;
 }
 
+ByteSetFinder::ByteSetFinder(std::string_view bytes) {
+    if (bytes.empty() || bytes.size() > 8) {
+        throw std::invalid_argument("ByteSetFinder takes one to eight bytes");
+    }
+    for (const char c : bytes) {
+        bytes_[count_++] = static_cast<unsigned char>(c);
+        member_[static_cast<unsigned char>(c)] = true;
+    }
+}
+
+std::size_t ByteSetFinder::next(std::string_view text, std::size_t from) const {
+    std::size_t at = from;
+    const char* data = text.data();
+#if defined(__SSE2__)
+    for (; at + 16 <= text.size(); at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        __m128i hits = _mm_setzero_si128();
+        for (std::size_t k = 0; k < count_; ++k) {
+            hits = _mm_or_si128(
+                hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(bytes_[k]))));
+        }
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask != 0) {
+            return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+    }
+#endif
+    while (at < text.size() && !member_[static_cast<unsigned char>(data[at])]) {
+        ++at;
+    }
+    return at;
+}
+
 }  // namespace quillon::platform

@@ -30,4 +30,19 @@ class FoldedLeadFinder {
     int alternative_ = -1;
 };
 
+// Finds, left to right, the first byte of a small set (up to eight bytes); sixteen positions
+// per step where the processor has vector instructions. For readers that step over plain text
+// between a few special bytes. Immutable after construction; thread-safe.
+class ByteSetFinder {
+  public:
+    explicit ByteSetFinder(std::string_view bytes);
+    // The first position at or after `from` holding one of the bytes, or the text's size.
+    std::size_t next(std::string_view text, std::size_t from) const;
+
+  private:
+    unsigned char bytes_[8] = {};
+    std::size_t count_ = 0;
+    bool member_[256] = {};
+};
+
 }  // namespace quillon::platform

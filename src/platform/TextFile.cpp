@@ -259,15 +259,33 @@ SharedReads* SharedReads::current() {
     return currentSharedReads;
 }
 
-void SharedReads::used(std::unordered_map<std::string, Kept>::iterator kept) {
-    const auto expected = expected_.find(kept->first);
-    if (expected == expected_.end() || --expected->second <= 0) {
-        keptBytes_ -= kept->second.read.text ? kept->second.read.text->size() : 0;
-        kept_.erase(kept);
-        if (expected != expected_.end()) {
-            expected_.erase(expected);
-        }
+void SharedReads::counted(const std::string& path, std::uint64_t size) {
+    const auto expected = expected_.find(path);
+    if (expected == expected_.end()) {
+        return;
     }
+    if (--expected->second <= 0) {
+        expected_.erase(expected);
+        sizes_.erase(path);
+    } else {
+        sizes_[path] = size;
+    }
+}
+
+void SharedReads::giveBack(const std::string& path, std::string text) {
+    if (SharedReads* shared = current()) {
+        shared->keep(path, std::move(text));
+    }
+}
+
+void SharedReads::keep(const std::string& path, std::string text) {
+    const auto size = sizes_.find(path);
+    if (!expected_.contains(path) || size == sizes_.end() || kept_.contains(path) ||
+        keptBytes_ + text.size() > budget_) {
+        return;  // nobody reads it again, it was not read here, or there is no room
+    }
+    keptBytes_ += text.size();
+    kept_.emplace(path, Kept{std::move(text), size->second});
 }
 
 std::optional<TextFileRead> SharedReads::serve(const std::string& path, std::uint64_t limit) {
@@ -275,40 +293,21 @@ std::optional<TextFileRead> SharedReads::serve(const std::string& path, std::uin
     if (kept == kept_.end()) {
         return std::nullopt;
     }
-    const TextFileRead& first = kept->second.read;
     TextFileRead out;
-    if (first.text || first.tooLarge) {
-        if (first.tooLarge && first.size <= limit) {
-            return std::nullopt;  // the first read allowed less than this one: read it now
-        }
-        out.size = first.size;
-        if (first.size > limit) {
-            out.tooLarge = true;
-        } else {
-            out.text = first.text;
-        }
-    } else {
-        out.failure = first.failure;
+    out.size = kept->second.size;
+    if (out.size > limit) {
+        // Too large for this reader: what a read would say; the text waits for the next.
+        counted(path, out.size);
+        out.tooLarge = true;
+        ++served_;
+        return out;
     }
+    keptBytes_ -= kept->second.text.size();
+    out.text = std::move(kept->second.text);
+    kept_.erase(kept);
+    counted(path, out.size);
     ++served_;
-    used(kept);
     return out;
-}
-
-void SharedReads::keep(const std::string& path, std::uint64_t limit, const TextFileRead& read) {
-    const auto expected = expected_.find(path);
-    if (expected == expected_.end() || --expected->second <= 0) {
-        if (expected != expected_.end()) {
-            expected_.erase(expected);
-        }
-        return;  // nobody reads it again
-    }
-    const std::size_t bytes = read.text ? read.text->size() : 0;
-    if (keptBytes_ + bytes > budget_ || kept_.contains(path)) {
-        return;
-    }
-    kept_.emplace(path, Kept{read, limit});
-    keptBytes_ += bytes;
 }
 
 namespace {
@@ -326,7 +325,7 @@ TextFileRead readTextFileUpTo(const std::string& path, std::uint64_t limit) {
         return std::move(*served);
     }
     TextFileRead read = readTextFileFresh(path, limit);
-    shared->keep(path, limit, read);
+    shared->counted(path, read.size);
     return read;
 }
 

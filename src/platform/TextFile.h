@@ -70,11 +70,11 @@ class ReadFailureLog {
     ReadFailureLog* outer_;
 };
 
-// While one lives on a thread, the files it was given that several scans take are read once:
-// readTextFileUpTo serves the later reads of such a file from the first read's result, exactly
-// as a read then would have come out unless the file changed in between (a scan cycle judges
-// the folder as it first read it). A text is kept until its last expected read or the scope's
-// end, and only while all kept texts fit `budget` bytes; beyond that files are read again.
+// While one lives on a thread, the files it was given that several scans take are read once: a
+// scan done with a text hands it back (`giveBack`, no copy), and the next read of that file is
+// served from it, exactly as a read then would have come out unless the file changed in between
+// (a scan cycle judges the folder as it first read it). Texts are kept only for reads still
+// expected and only while all fit `budget` bytes; otherwise the next read reads the file.
 // Not shared between threads; scopes nest, the innermost one serving.
 class SharedReads {
   public:
@@ -87,23 +87,28 @@ class SharedReads {
 
     // The calling thread's innermost scope, if any.
     static SharedReads* current();
-    // A read served from a kept result, if there is one for this path and limit.
+    // A text read with readTextFileUpTo that its reader is done with; kept for the file's next
+    // read if one is expected. Does nothing outside a scope.
+    static void giveBack(const std::string& path, std::string text);
+
+    // The read of `path` up to `limit`, served from a text given back, if there is one.
     std::optional<TextFileRead> serve(const std::string& path, std::uint64_t limit);
-    // Keeps a fresh read's result for the path's later reads, budget permitting.
-    void keep(const std::string& path, std::uint64_t limit, const TextFileRead& read);
+    // Counts a read made from the file, which found it `size` bytes long.
+    void counted(const std::string& path, std::uint64_t size);
 
     std::size_t keptBytes() const { return keptBytes_; }
     int served() const { return served_; }
 
   private:
-    struct Kept {
-        TextFileRead read;
-        std::uint64_t limit = 0;  // what the first read allowed: larger files were not read
-    };
-    void used(std::unordered_map<std::string, Kept>::iterator kept);
+    void keep(const std::string& path, std::string text);
 
     std::unordered_map<std::string, int> expected_;
+    struct Kept {
+        std::string text;
+        std::uint64_t size = 0;  // of the file, as its read found it
+    };
     std::unordered_map<std::string, Kept> kept_;
+    std::unordered_map<std::string, std::uint64_t> sizes_;  // of files read, for their texts
     std::size_t budget_;
     std::size_t keptBytes_ = 0;
     int served_ = 0;

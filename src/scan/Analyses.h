@@ -16,6 +16,8 @@ struct Analysis {
     std::string_view name;  // as --pipeline and the JSON output call it
     // The files it takes; a cycle walks once for all of them.
     const core::DiscoveryConfiguration& (*files)();
+    // Which of those it reads; null: all but directories.
+    core::SharedWalk::Reads reads;
     // The pipeline: listing, reports and log records.
     PipelineRun (*run)(const platform::FileURL& folder, platform::LineWriter& output);
     // The single-project window's form (no log records), or null when the window leaves it out.

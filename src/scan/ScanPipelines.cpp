@@ -320,15 +320,17 @@ CycleRun runScanCycle(const FileURL& folder, LineWriter& output, Walks walks) {
 
 const std::vector<Analysis>& analyses() {
     static const std::vector<Analysis> list = {
-        {"xcsset", core::xcssetDiscoveryConfiguration, runXCSSETPipeline,
+        {"xcsset", core::xcssetDiscoveryConfiguration, detectors::xcsset::XCSSETScanner::reads,
+         runXCSSETPipeline,
          [](const FileURL& folder, LineWriter& output) {
              return runXCSSETScan(folder, output, true);
          },
          false, true},
-        {"xcodespy", core::xcodeSpyDiscoveryConfiguration, runXcodeSecurityPipeline, nullptr, true,
+        {"xcodespy", core::xcodeSpyDiscoveryConfiguration,
+         detectors::xcodespy::XcodeSpyScanner::reads, runXcodeSecurityPipeline, nullptr, true,
          true},
-        {"buildscripts", core::buildScriptsDiscoveryConfiguration, runBuildScriptsPipeline,
-         runBuildScripts, false, false},
+        {"buildscripts", core::buildScriptsDiscoveryConfiguration, nullptr,
+         runBuildScriptsPipeline, runBuildScripts, false, false},
     };
     return list;
 }
@@ -344,10 +346,12 @@ const Analysis* findAnalysis(std::string_view name) {
 
 std::unique_ptr<core::SharedWalk> shareCycle(const FileURL& folder) {
     std::vector<const core::DiscoveryConfiguration*> configurations;
+    std::vector<core::SharedWalk::Reads> reads;
     for (const Analysis& analysis : analyses()) {
         configurations.push_back(&analysis.files());
+        reads.push_back(analysis.reads);
     }
-    return std::make_unique<core::SharedWalk>(folder, std::move(configurations));
+    return std::make_unique<core::SharedWalk>(folder, std::move(configurations), std::move(reads));
 }
 
 }  // namespace quillon::scan

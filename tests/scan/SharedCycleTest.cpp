@@ -209,38 +209,40 @@ TEST(SharedCycle, OneWalkServesEveryAnalysisAndNothingElse) {
     EXPECT_EQ(discovery.discoverFiles(tree.url(), swiftOnly).size(), 3u);
 }
 
-TEST(SharedReads, LaterReadsAreServedAsAFreshReadWouldComeOut) {
+TEST(SharedReads, ATextGivenBackServesTheNextReadAsAFreshReadWouldComeOut) {
     testing::TempTree tree;
     tree.write("a.sh", "echo a\n");
     tree.write("big.pbxproj", std::string(4096, 'x'));
-    tree.mkdir("dir.sh");
-    const std::string a = tree.path("a.sh"), big = tree.path("big.pbxproj"),
-                      dir = tree.path("dir.sh"), once = tree.path("once.sh");
     tree.write("once.sh", "echo once\n");
-    platform::SharedReads shared({{a, 3}, {big, 2}, {dir, 2}}, 1 << 20);
+    const std::string a = tree.path("a.sh"), big = tree.path("big.pbxproj"),
+                      once = tree.path("once.sh");
+    platform::SharedReads shared({{a, 3}, {big, 3}}, 1 << 20);
 
-    EXPECT_EQ(platform::readTextFileUpTo(a, 100).text, "echo a\n");
+    auto first = platform::readTextFileUpTo(a, 100);
+    EXPECT_EQ(first.text, "echo a\n");
+    platform::SharedReads::giveBack(a, std::move(*first.text));
     EXPECT_EQ(shared.keptBytes(), 7u);
     tree.write("a.sh", "changed\n");  // a cycle judges what it first read
-    EXPECT_EQ(platform::readTextFileUpTo(a, 100).text, "echo a\n");
-    const auto small = platform::readTextFileUpTo(a, 3);  // a smaller limit: too large
-    EXPECT_TRUE(small.tooLarge);
-    EXPECT_FALSE(small.text);
-    EXPECT_EQ(small.size, 7u);
-    EXPECT_EQ(shared.served(), 2);
-    EXPECT_EQ(shared.keptBytes(), 0u);  // its last expected read released it
+    auto second = platform::readTextFileUpTo(a, 100);
+    EXPECT_EQ(second.text, "echo a\n");
+    EXPECT_EQ(second.size, 7u);
+    EXPECT_EQ(shared.keptBytes(), 0u);  // handed over, not copied
+    // Not given back: the next read reads the file.
     EXPECT_EQ(platform::readTextFileUpTo(a, 100).text, "changed\n");
+    EXPECT_EQ(shared.served(), 1);
 
-    // Too large for the first reader, read afresh for one that allows more.
-    EXPECT_TRUE(platform::readTextFileUpTo(big, 100).tooLarge);
+    // A reader that allows less is told the file is too large; the text waits for the next.
+    auto whole = platform::readTextFileUpTo(big, 10000);
+    platform::SharedReads::giveBack(big, std::move(*whole.text));
+    const auto small = platform::readTextFileUpTo(big, 100);
+    EXPECT_TRUE(small.tooLarge);
+    EXPECT_EQ(small.size, 4096u);
     EXPECT_EQ(platform::readTextFileUpTo(big, 10000).text->size(), 4096u);
-    // Failures are served as they came.
-    const auto first = platform::readTextFileUpTo(dir, 100);
-    const auto again = platform::readTextFileUpTo(dir, 100);
-    EXPECT_FALSE(again.text);
-    EXPECT_EQ(again.failure, first.failure);
-    // A file nobody reads twice is never kept.
-    EXPECT_EQ(platform::readTextFileUpTo(once, 100).text, "echo once\n");
+    EXPECT_EQ(shared.served(), 3);
+
+    // A file nobody reads again is never kept.
+    auto single = platform::readTextFileUpTo(once, 100);
+    platform::SharedReads::giveBack(once, std::move(*single.text));
     EXPECT_EQ(shared.keptBytes(), 0u);
 }
 
@@ -250,13 +252,29 @@ TEST(SharedReads, KeepsNoMoreThanItsBudget) {
     tree.write("two.pbxproj", std::string(600, 'b'));
     const std::string one = tree.path("one.pbxproj"), two = tree.path("two.pbxproj");
     platform::SharedReads shared({{one, 2}, {two, 2}}, 1000);
-    platform::readTextFileUpTo(one, 1 << 20);
-    platform::readTextFileUpTo(two, 1 << 20);
+    for (const auto& path : {one, two}) {
+        auto read = platform::readTextFileUpTo(path, 1 << 20);
+        platform::SharedReads::giveBack(path, std::move(*read.text));
+    }
     EXPECT_EQ(shared.keptBytes(), 600u);
     EXPECT_EQ(platform::readTextFileUpTo(two, 1 << 20).text, std::string(600, 'b'));  // reread
     EXPECT_EQ(shared.served(), 0);
     EXPECT_EQ(platform::readTextFileUpTo(one, 1 << 20).text, std::string(600, 'a'));
     EXPECT_EQ(shared.served(), 1);
+}
+
+TEST(SharedCycle, ACycleReadsEachSharedFileOnce) {
+    testing::TempTree tree;
+    writeMonorepo(tree, "");
+    const auto scope = shareCycle(tree.url());
+    platform::MemoryLineWriter output;
+    for (const Analysis& analysis : analyses()) {
+        analysis.run(tree.url(), output);
+    }
+    // Four project files (three apps and Pods) read by all three analyses, four shell files and
+    // three settings files by the XCSSET scan and the build-script analysis: each read once and
+    // served to the later analyses.
+    EXPECT_EQ(platform::SharedReads::current()->served(), 4 * 2 + 4 + 3);
 }
 
 }  // namespace

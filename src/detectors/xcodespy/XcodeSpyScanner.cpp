@@ -44,6 +44,10 @@ const Patterns& patterns() {
 XcodeSpyScanner::XcodeSpyScanner() : logger_("com.yourapp.security", "XcodeSpyScanner") {}
 
 bool XcodeSpyScanner::canScan(const FileURL& file) const {
+    return reads(file);
+}
+
+bool XcodeSpyScanner::reads(const FileURL& file) {
     const std::string extension = platform::lowercase(file.pathExtension());
     return extension == "pbxproj" || extension == "sh";
 }
@@ -57,12 +61,15 @@ std::string XcodeSpyScanner::unescape(std::string_view blockText) {
 core::ScanResult XcodeSpyScanner::scan(const FileURL& file) const {
     const std::string name = file.lastPathComponent();
     logger_.info("Starting XcodeSpy scan for file: %s", file.path());
-    const std::optional<std::string> text = platform::readTextFile(file.path());
+    std::optional<std::string> text = platform::readTextFile(file.path());
     if (!text) {
         logger_.error("Failed to read file: %s", file.path());
         return core::ScanResult{file, 0, {}};
     }
-    return scanText(file, *text);
+    core::ScanResult result = scanText(file, *text);
+    // Another scan of this cycle may read the file next.
+    platform::SharedReads::giveBack(file.path(), std::move(*text));
+    return result;
 }
 
 core::ScanResult XcodeSpyScanner::scanText(const FileURL& file, std::string_view text) const {

@@ -55,6 +55,8 @@ class XcodeSpyScanner final : public core::FileScanner {
     XcodeSpyScanner();
 
     bool canScan(const platform::FileURL& file) const override;
+    // canScan without a scanner: the files it reads.
+    static bool reads(const platform::FileURL& file);
     core::ScanResult scan(const platform::FileURL& file) const override;
     // The scan of a file's text, once read: its blocks, their judgement and the result.
     core::ScanResult scanText(const platform::FileURL& file, std::string_view text) const;

@@ -39,6 +39,10 @@ struct Rule {
 }  // namespace
 
 bool XCSSETScanner::canScan(const FileURL& file) const {
+    return reads(file);
+}
+
+bool XCSSETScanner::reads(const FileURL& file) {
     const std::string extension = platform::lowercase(file.pathExtension());
     return std::find(kScannableExtensions.begin(), kScannableExtensions.end(), extension) !=
            kScannableExtensions.end();
@@ -55,9 +59,11 @@ core::ScanResult XCSSETScanner::scan(const FileURL& file) const {
         }
         return core::ScanResult{file, 0, {}};
     }
-    const ScanContext context = buildContext(file, std::move(*read.text));
+    ScanContext context = buildContext(file, std::move(*read.text));
     core::ScanResult result = score(context);
     printReport(result, context);
+    // Another scan of this cycle may read the file next.
+    platform::SharedReads::giveBack(file.path(), std::move(context.content));
     return result;
 }
 

@@ -44,6 +44,8 @@ class XCSSETScanner final : public core::FileScanner {
         : output_(output) {}
 
     bool canScan(const platform::FileURL& file) const override;
+    // canScan without a scanner: the files it reads.
+    static bool reads(const platform::FileURL& file);
     // Reads, analyses, scores and reports one file; an unreadable file gives score 0 and no
     // report.
     core::ScanResult scan(const platform::FileURL& file) const override;

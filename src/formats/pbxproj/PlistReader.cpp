@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/pbxproj/PlistValue.h"
+#include "platform/ByteSearch.h"
 #include "platform/TextEscapes.h"
 
 namespace quillon::formats::pbxproj {
@@ -98,16 +99,15 @@ class Reader {
                     ++at_;
                 }
             } else if (c == '/' && at_ + 1 < text_.size() && text_[at_ + 1] == '*') {
-                at_ += 2;
-                while (at_ + 1 < text_.size() && !(text_[at_] == '*' && text_[at_ + 1] == '/')) {
-                    advance();
-                }
-                if (at_ + 1 >= text_.size()) {
+                // Every object line carries one: stepped over by search, lines counted in bulk.
+                const std::size_t close = text_.find("*/", at_ + 2);
+                if (close == std::string_view::npos) {
+                    countLinesTo(text_.size() - 1);  // the line the last byte stands on
                     at_ = text_.size();
                     fail("unterminated comment");
                     return;
                 }
-                at_ += 2;
+                countLinesTo(close + 2);
             } else {
                 return;
             }
@@ -117,20 +117,12 @@ class Reader {
     // Steps to just after the '}' that closes the dictionary being read. Most of a project
     // file goes through here, so plain bytes are passed over by table and lines counted in bulk.
     void skipRestOfDictionary() {
-        static const auto kSpecial = [] {
-            std::array<bool, 256> table{};
-            for (const char c : std::string_view("\"'{}()/")) {
-                table[static_cast<unsigned char>(c)] = true;
-            }
-            return table;
-        }();
+        static const platform::ByteSetFinder kSpecial("\"'{}()/");
         std::size_t depth = 1;
         std::size_t i = at_;
         const std::size_t n = text_.size();
         while (true) {
-            while (i < n && !kSpecial[static_cast<unsigned char>(text_[i])]) {
-                ++i;
-            }
+            i = kSpecial.next(text_, i);
             countLinesTo(i);
             if (i >= n) {
                 break;
