@@ -25,7 +25,7 @@ namespace {
 // high or critical, whichever analysis made it.
 void applyBaseline(pipelines::PipelineRun& run, const report::Baseline& baseline,
                    const std::string& folder) {
-    if (run.name != "buildscripts") {
+    if (run.classic) {
         // Made once here; the printers take them from the run.
         run.findings = report::classicFindings(run, folder);
     }
@@ -125,8 +125,7 @@ json folderJson(const report::FolderReport& folder) {
             bool all = true;
             for (std::size_t i = 0; i < folder.findings.size(); ++i) {
                 if (folder.findings[i].location.file == file &&
-                    folder.findings[i].ruleId.starts_with(pipeline.name == "xcsset" ? "xcsset"
-                                                                                    : "xcodespy")) {
+                    folder.findings[i].ruleId.starts_with(pipeline.name + "-")) {
                     any = true;
                     all = all && folder.suppressions[i] != nullptr;
                 }
@@ -136,7 +135,7 @@ json folderJson(const report::FolderReport& folder) {
             }
             entry["results"].push_back(std::move(item));
         }
-        if (pipeline.name == "buildscripts") {
+        if (!pipeline.classic) {
             entry["findings"] = json::array();
             for (std::size_t i = 0; i < folder.findings.size(); ++i) {
                 const auto& finding = folder.findings[i];
@@ -158,7 +157,7 @@ json folderJson(const report::FolderReport& folder) {
     }
     // The classic document stays as it was unless there is something to say.
     const bool scripts = std::any_of(folder.run.pipelines.begin(), folder.run.pipelines.end(),
-                                     [](const auto& p) { return p.name == "buildscripts"; });
+                                     [](const auto& p) { return !p.classic; });
     if (!scripts && folder.diagnostics.empty()) {
         return document;
     }

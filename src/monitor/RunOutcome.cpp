@@ -15,8 +15,8 @@ PipelineOutcome outcomeOf(scan::PipelineRun run, const platform::FileURL& folder
             outcome.textFindings.push_back(file + ": " + line);
         }
     }
-    outcome.findings = run.name == "buildscripts" ? std::move(run.findings)
-                                                  : report::classicFindings(run, folder.path());
+    outcome.findings =
+        run.classic ? report::classicFindings(run, folder.path()) : std::move(run.findings);
     outcome.diagnostics = std::move(run.diagnostics);
     return outcome;
 }

@@ -9,7 +9,7 @@ void collectFindings(FolderReport& report, const Baseline* baseline, bool classi
     report.suppressions.clear();
     report.diagnostics.clear();
     for (const auto& pipeline : report.run.pipelines) {
-        std::vector<core::Finding> findings = pipeline.name == "buildscripts" ? pipeline.findings
+        std::vector<core::Finding> findings = !pipeline.classic ? pipeline.findings
                                               : classic ? classicFindings(pipeline, report.folder)
                                                         : std::vector<core::Finding>();
         for (auto& finding : findings) {

@@ -128,11 +128,10 @@ PipelineRun runXCSSETScan(const FileURL& folder, LineWriter& output, bool separa
             output.writeLine("---");
         }
     }
-    PipelineRun run{"xcsset",
-                    true,
-                    runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files),
-                    {},
-                    {}};
+    PipelineRun run{
+        "xcsset", true,
+        true,     runEngine(std::make_shared<detectors::xcsset::XCSSETScanner>(output), files),
+        {},       {}};
     const std::optional<std::size_t> decisive = firstChmodResult(run.results);
     const std::size_t listed = decisive ? *decisive + 1 : run.results.size();
     for (std::size_t i = 0; i < listed; ++i) {
@@ -205,11 +204,10 @@ PipelineRun runXcodeSecurityPipeline(const FileURL& folder, LineWriter& output) 
     for (const auto& file : files) {
         output.writeLine("\U0001F50D Scanning: " + file.path());
     }
-    PipelineRun run{"xcodespy",
-                    true,
-                    runEngine(std::make_shared<detectors::xcodespy::XcodeSpyScanner>(), files),
-                    {},
-                    {}};
+    PipelineRun run{
+        "xcodespy", true,
+        true,       runEngine(std::make_shared<detectors::xcodespy::XcodeSpyScanner>(), files),
+        {},         {}};
     for (const auto& result : run.results) {
         output.writeLine(std::string(kWarning) + "File: " + result.file.lastPathComponent());
         output.writeLine(std::string(kWarning) + "Risk Score: " + std::to_string(result.riskScore));
@@ -238,7 +236,7 @@ PipelineRun runBuildScripts(const FileURL& folder, LineWriter& output) {
         FileDiscovery().discoverFiles(folder, buildScriptsDiscoveryConfiguration());
     auto report = detectors::buildscripts::BuildScriptScanner().scan(folder, files);
     PipelineRun run{
-        "buildscripts", true, {}, std::move(report.findings), std::move(report.diagnostics)};
+        "buildscripts", true, false, {}, std::move(report.findings), std::move(report.diagnostics)};
     for (const auto& finding : run.findings) {
         if (finding.severity >= Severity::high) {
             run.clean = false;
@@ -329,8 +327,8 @@ const std::vector<Analysis>& analyses() {
         {"xcodespy", core::xcodeSpyDiscoveryConfiguration,
          detectors::xcodespy::XcodeSpyScanner::reads, runXcodeSecurityPipeline, nullptr, true,
          true},
-        {"buildscripts", core::buildScriptsDiscoveryConfiguration, nullptr,
-         runBuildScriptsPipeline, runBuildScripts, false, false},
+        {"buildscripts", core::buildScriptsDiscoveryConfiguration, nullptr, runBuildScriptsPipeline,
+         runBuildScripts, false, false},
     };
     return list;
 }

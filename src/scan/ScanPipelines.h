@@ -17,8 +17,11 @@
 namespace quillon::scan {
 
 struct PipelineRun {
-    std::string name;  // "xcsset", "xcodespy" or "buildscripts"
+    std::string name;  // the analysis's name: "xcsset", "xcodespy", "buildscripts"
     bool clean = true;
+    // A classic scan's run: its results are text findings, and its typed findings are made from
+    // them by the classic rule tables (report::classicFindings) when a printer needs them.
+    bool classic = false;
     // Every result the engine returned, also those after the one that decided the verdict.
     std::vector<core::ScanResult> results;
     // The build-script analysis's typed findings (most severe first) and the files it could
