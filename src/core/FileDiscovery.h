@@ -59,7 +59,7 @@ class FileDiscovery {
 // threads; scopes nest, the innermost one serving.
 class SharedWalk {
   public:
-    static constexpr std::size_t kReadBudget = std::size_t{64} << 20;
+    static constexpr std::size_t kReadBudget = std::size_t{16} << 20;
 
     // Which of a configuration's files its scan reads; null: all but directories.
     using Reads = bool (*)(const platform::FileURL&);
