@@ -34,7 +34,7 @@ void applyBaseline(pipelines::PipelineRun& run, const report::Baseline& baseline
     }
     run.clean = true;
     for (const auto& finding : run.findings) {
-        if (finding.severity >= core::Severity::high && !baseline.accepts(finding)) {
+        if (core::isThreat(finding) && !baseline.accepts(finding)) {
             run.clean = false;
         }
     }

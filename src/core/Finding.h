@@ -56,6 +56,11 @@ struct ScanDiagnostic {
     friend bool operator==(const ScanDiagnostic&, const ScanDiagnostic&) = default;
 };
 
+// A finding that makes a verdict: high or critical.
+inline bool isThreat(const Finding& finding) {
+    return finding.severity >= Severity::high;
+}
+
 // Stable across checkouts and machines: rule id, relative path, object id and the evidence with
 // its white space collapsed. Lines are left out, so text added above a finding keeps it.
 std::string computeFingerprint(const Finding& finding);

@@ -128,13 +128,6 @@ bool AcceptedFindings::restore(const platform::FileURL& project, const std::stri
     return true;
 }
 
-void AcceptedFindings::forget(const platform::FileURL& project) {
-    std::lock_guard lock(mutex_);
-    if (projects_.erase(project.absoluteString()) > 0) {
-        save();
-    }
-}
-
 std::vector<AcceptedFinding> AcceptedFindings::entries(const platform::FileURL& project) const {
     std::lock_guard lock(mutex_);
     const auto found = projects_.find(project.absoluteString());

@@ -46,8 +46,6 @@ class AcceptedFindings {
                 const std::string& reason, std::chrono::system_clock::time_point date);
     // Takes an accepted finding back; false when it was not accepted.
     bool restore(const platform::FileURL& project, const std::string& fingerprint);
-    // Forgets a project's accepted findings (it was removed from the list).
-    void forget(const platform::FileURL& project);
 
     std::vector<AcceptedFinding> entries(const platform::FileURL& project) const;
     std::set<std::string> fingerprints(const platform::FileURL& project) const;

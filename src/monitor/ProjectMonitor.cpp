@@ -2,9 +2,7 @@
 
 namespace quillon::monitor {
 
-bool isThreat(const core::Finding& finding) {
-    return finding.severity >= core::Severity::high;
-}
+using core::isThreat;
 
 std::vector<const core::Finding*> openThreats(const ProjectMonitor& monitor,
                                               const std::set<std::string>& accepted) {

@@ -28,8 +28,6 @@ struct ProjectMonitor {
     std::vector<core::ScanDiagnostic> diagnostics;
 };
 
-// A finding that makes a verdict: high or critical.
-bool isThreat(const core::Finding& finding);
 // The monitor's threat findings not in `accepted`, most severe first.
 std::vector<const core::Finding*> openThreats(const ProjectMonitor& monitor,
                                               const std::set<std::string>& accepted);

@@ -9,6 +9,8 @@
 
 namespace quillon::monitor {
 
+using core::isThreat;
+
 using platform::FileURL;
 
 bool containsXcodeProject(const FileURL& folder) {

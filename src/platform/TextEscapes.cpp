@@ -23,6 +23,25 @@ void appendUtf8(std::string& out, char32_t code) {
     }
 }
 
+std::string showControls(std::string_view text, bool keepLines) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\t' || (keepLines && c == '\n')) {
+            out.push_back(keepLines ? c : ' ');
+        } else if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out.push_back(kHex[u >> 4]);
+            out.push_back(kHex[u & 0xF]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 std::string cutUtf8(std::string_view text, std::size_t limit) {
     if (text.size() <= limit) {
         return std::string(text);

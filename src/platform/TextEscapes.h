@@ -44,4 +44,9 @@ constexpr std::optional<char> controlEscape(char letter) {
 // anything was cut.
 std::string cutUtf8(std::string_view text, std::size_t limit);
 
+// Text for people, with the control characters that would move a terminal's cursor or hide
+// text shown as "\x1b" escapes. `keepLines`: line feeds and tabs stay (a multi-line box);
+// otherwise tabs become spaces and line feeds are escaped too (one line).
+std::string showControls(std::string_view text, bool keepLines);
+
 }  // namespace quillon::platform

@@ -13,21 +13,7 @@ namespace {
 
 // Control characters would move a terminal's cursor: show them as escapes.
 std::string visible(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\t') {
-            out.push_back(' ');
-        } else if (u < 0x20 || u == 0x7F) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\x";
-            out.push_back(kHex[u >> 4]);
-            out.push_back(kHex[u & 0xF]);
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
+    return platform::showControls(text, false);
 }
 
 std::string upper(std::string_view text) {

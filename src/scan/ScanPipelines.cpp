@@ -238,7 +238,7 @@ PipelineRun runBuildScripts(const FileURL& folder, LineWriter& output) {
     PipelineRun run{
         "buildscripts", true, false, {}, std::move(report.findings), std::move(report.diagnostics)};
     for (const auto& finding : run.findings) {
-        if (finding.severity >= Severity::high) {
+        if (core::isThreat(finding)) {
             run.clean = false;
         }
         for (const auto& line : describeFinding(finding)) {

@@ -17,9 +17,9 @@
 #include <QVBoxLayout>
 #include <ctime>
 
-#include "scan/FindingText.h"
 #include "platform/RelativeDate.h"
 #include "platform/TextEscapes.h"
+#include "scan/FindingText.h"
 
 namespace quillon::ui {
 
@@ -97,20 +97,7 @@ QPlainTextEdit* codeBox(const QString& text, const QString& accessibleName, Appe
 
 // People read the text defanged, cut to a size a window can hold, control characters shown.
 QString shown(std::string_view text, std::size_t limit = 4000) {
-    std::string cut = platform::cutUtf8(core::defang(text), limit);
-    std::string out;
-    for (const char c : cut) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\n' && c != '\t') || u == 0x7F) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\x";
-            out.push_back(kHex[u >> 4]);
-            out.push_back(kHex[u & 0xF]);
-        } else {
-            out.push_back(c);
-        }
-    }
-    return qs(out);
+    return qs(platform::showControls(platform::cutUtf8(core::defang(text), limit), true));
 }
 
 }  // namespace
@@ -348,8 +335,8 @@ QWidget* ProjectDetails::makeFindingBox(const core::Finding& finding) {
     titleRow->addWidget(title, 1);
     column->addLayout(titleRow);
 
-    auto* where = textLabel(qs(scan::describeLocation(finding.location)), systemFont(12),
-                            secondary, box, true);
+    auto* where = textLabel(qs(scan::describeLocation(finding.location)), systemFont(12), secondary,
+                            box, true);
     where->setObjectName(QStringLiteral("location"));
     column->addWidget(where);
     if (!finding.message.empty()) {
@@ -497,29 +484,25 @@ QString ProjectDetails::reportText() const {
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+namespace {
+
+template <typename T>
+QList<T*> namedChildren(const QWidget* content, const char* name) {
+    return content != nullptr ? content->findChildren<T*>(QString::fromLatin1(name)) : QList<T*>{};
+}
+
+}  // namespace
+
 QList<QWidget*> ProjectDetails::findingBoxes() const {
-    QList<QWidget*> out;
-    if (content_ != nullptr) {
-        for (auto* child : content_->findChildren<QFrame*>(QStringLiteral("findingBox"))) {
-            out << child;
-        }
-    }
-    return out;
+    return namedChildren<QWidget>(content_, "findingBox");
 }
 
 QList<QWidget*> ProjectDetails::acceptedRows() const {
-    QList<QWidget*> out;
-    if (content_ != nullptr) {
-        for (auto* child : content_->findChildren<QWidget*>(QStringLiteral("acceptedRow"))) {
-            out << child;
-        }
-    }
-    return out;
+    return namedChildren<QWidget>(content_, "acceptedRow");
 }
 
 QList<QLabel*> ProjectDetails::diagnosticLabels() const {
-    return content_ != nullptr ? content_->findChildren<QLabel*>(QStringLiteral("diagnostic"))
-                               : QList<QLabel*>{};
+    return namedChildren<QLabel>(content_, "diagnostic");
 }
 
 }  // namespace quillon::ui

@@ -9,9 +9,9 @@
 #include <QSystemTrayIcon>
 
 #include "UiFixture.h"
-#include "scan/ScanPipelines.h"
 #include "monitor/RunOutcome.h"
 #include "report/Baseline.h"
+#include "scan/ScanPipelines.h"
 #include "ui/MainWindow.h"
 
 namespace quillon::ui::testing {
@@ -46,6 +46,19 @@ class DesktopActions : public DashboardFixture {
         monitor->diagnostics = outcome.diagnostics;
         dashboard.rebuildDashboard();
         return monitor;
+    }
+
+    // A shown dashboard with one project whose loop runs, after its first cycle, with the
+    // project's details open.
+    std::unique_ptr<ScannerViewController> monitoredDashboard(const std::string& name) {
+        runLoops = true;  // before the registry is made
+        chooser.next = project(name);
+        auto dashboard = makeDashboard();
+        showAndRestore(*dashboard);
+        dashboard->addProjectButton()->click();
+        pause->waitForSleeps(1);
+        dashboard->showDetails(dashboard->registry().projects().front());
+        return dashboard;
     }
 
     platform::FileURL sample(const char* name) {
@@ -256,14 +269,8 @@ TEST_F(DesktopActions, AcceptingAndRestoringTurnTheCard) {
 }
 
 TEST_F(DesktopActions, RescanNowStartsExactlyOneMoreCycle) {
-    runLoops = true;
-    chooser.next = project("Live");
-    auto dashboard = makeDashboard();
-    showAndRestore(*dashboard);
-    dashboard->addProjectButton()->click();
-    pause->waitForSleeps(1);
+    const auto dashboard = monitoredDashboard("Live");
     const auto monitor = dashboard->registry().projects().front();
-    dashboard->showDetails(monitor);
     dashboard->details(*monitor)->rescanButton()->click();
     pause->waitForSleeps(2);
     EXPECT_EQ(cycles.value(), 2);
@@ -273,14 +280,8 @@ TEST_F(DesktopActions, RescanNowStartsExactlyOneMoreCycle) {
 }
 
 TEST_F(DesktopActions, RemovalStopsTheLoopAndUpdatesTheStore) {
-    runLoops = true;
-    chooser.next = project("Gone");
-    auto dashboard = makeDashboard();
-    showAndRestore(*dashboard);
-    dashboard->addProjectButton()->click();
-    pause->waitForSleeps(1);
+    const auto dashboard = monitoredDashboard("Gone");
     const auto monitor = dashboard->registry().projects().front();
-    dashboard->showDetails(monitor);
 
     confirmAnswer = false;
     emit cardAt(*dashboard, 0)->removeRequested();

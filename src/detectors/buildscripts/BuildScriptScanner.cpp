@@ -781,8 +781,7 @@ class Scan {
             origin.scriptText = record.value;
             const auto inner = judgeTrace(trace, origin);
             const bool commands =
-                std::any_of(inner.begin(), inner.end(),
-                            [](const Finding& f) { return f.severity >= core::Severity::high; }) ||
+                std::any_of(inner.begin(), inner.end(), core::isThreat) ||
                 std::any_of(trace.commands.begin(), trace.commands.end(), [](const auto& c) {
                     return c.name == "curl" || c.name == "wget" || c.name == "sh" ||
                            c.name == "bash" || c.name == "eval" || c.name == "osascript" ||
