@@ -123,7 +123,8 @@ const std::vector<platform::FileURL>* SharedWalk::filesFor(
             }
         }
         std::erase_if(expected, [](const auto& entry) { return entry.second < 2; });
-        reads_ = std::make_unique<platform::SharedReads>(std::move(expected), readBudget_);
+        reads_ = std::make_unique<platform::SharedReads>(std::move(expected), readBudget_,
+                                                              kLargestKeptText);
     }
     return &files_[static_cast<std::size_t>(at - configurations_.begin())];
 }

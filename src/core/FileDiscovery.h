@@ -53,13 +53,18 @@ class FileDiscovery {
 // One walk of a folder for all the discoveries a scan cycle makes in it. While one lives on a
 // thread, FileDiscovery serves each of its configurations for its folder from a single walk
 // (made at the first such discovery), each list in the walk's order and exactly as a walk of
-// its own would have found it; and the files that several configurations take are read once
-// (platform::SharedReads, within `readBudget` bytes). Other folders and configurations are
+// its own would have found it; and the small files that several configurations take are read
+// once (platform::SharedReads: texts up to kLargestKeptText, within `readBudget` bytes). Other folders and configurations are
 // walked as usual. Made per cycle, never kept: every cycle walks afresh. Not shared between
 // threads; scopes nest, the innermost one serving.
 class SharedWalk {
   public:
-    static constexpr std::size_t kReadBudget = std::size_t{16} << 20;
+    // Only small texts are kept for the next analysis. Holding a large one costs more than
+    // reading it again: a second read copies it from the page cache into memory the allocator
+    // already has, while holding it makes every later read fault in fresh pages (measured in
+    // bench/README.md: keeping every shared text up to 16 MB made the cycle 40 % slower).
+    static constexpr std::size_t kReadBudget = std::size_t{4} << 20;
+    static constexpr std::size_t kLargestKeptText = std::size_t{64} << 10;
 
     // Which of a configuration's files its scan reads; null: all but directories.
     using Reads = bool (*)(const platform::FileURL&);

@@ -246,8 +246,12 @@ namespace {
 thread_local SharedReads* currentSharedReads = nullptr;
 }  // namespace
 
-SharedReads::SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget)
-    : expected_(std::move(expectedReads)), budget_(budget), outer_(currentSharedReads) {
+SharedReads::SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget,
+                         std::size_t largestKept)
+    : expected_(std::move(expectedReads)),
+      budget_(budget),
+      largestKept_(largestKept),
+      outer_(currentSharedReads) {
     currentSharedReads = this;
 }
 
@@ -281,7 +285,7 @@ void SharedReads::giveBack(const std::string& path, std::string text) {
 void SharedReads::keep(const std::string& path, std::string text) {
     const auto size = sizes_.find(path);
     if (!expected_.contains(path) || size == sizes_.end() || kept_.contains(path) ||
-        keptBytes_ + text.size() > budget_) {
+        text.size() > largestKept_ || keptBytes_ + text.size() > budget_) {
         return;  // nobody reads it again, it was not read here, or there is no room
     }
     keptBytes_ += text.size();

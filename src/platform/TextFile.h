@@ -74,13 +74,15 @@ class ReadFailureLog {
 // scan done with a text hands it back (`giveBack`, no copy), and the next read of that file is
 // served from it, exactly as a read then would have come out unless the file changed in between
 // (a scan cycle judges the folder as it first read it). Texts are kept only for reads still
-// expected and only while all fit `budget` bytes; otherwise the next read reads the file.
+// expected, only when no longer than `largestKept` bytes and only while all fit `budget` bytes;
+// otherwise the next read reads the file.
 // Not shared between threads; scopes nest, the innermost one serving.
 class SharedReads {
   public:
     // `expectedReads`: for each path, how many reads are expected in the scope (paths read
     // once need no entry).
-    SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget);
+    SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget,
+                std::size_t largestKept = SIZE_MAX);
     ~SharedReads();
     SharedReads(const SharedReads&) = delete;
     SharedReads& operator=(const SharedReads&) = delete;
@@ -110,6 +112,7 @@ class SharedReads {
     std::unordered_map<std::string, Kept> kept_;
     std::unordered_map<std::string, std::uint64_t> sizes_;  // of files read, for their texts
     std::size_t budget_;
+    std::size_t largestKept_;
     std::size_t keptBytes_ = 0;
     int served_ = 0;
     SharedReads* outer_;

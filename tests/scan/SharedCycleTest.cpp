@@ -246,17 +246,20 @@ TEST(SharedReads, ATextGivenBackServesTheNextReadAsAFreshReadWouldComeOut) {
     EXPECT_EQ(shared.keptBytes(), 0u);
 }
 
-TEST(SharedReads, KeepsNoMoreThanItsBudget) {
+TEST(SharedReads, KeepsNoMoreThanItsBudgetAndNoTextOverItsLimit) {
     testing::TempTree tree;
     tree.write("one.pbxproj", std::string(600, 'a'));
     tree.write("two.pbxproj", std::string(600, 'b'));
-    const std::string one = tree.path("one.pbxproj"), two = tree.path("two.pbxproj");
-    platform::SharedReads shared({{one, 2}, {two, 2}}, 1000);
-    for (const auto& path : {one, two}) {
+    tree.write("long.pbxproj", std::string(900, 'c'));
+    const std::string one = tree.path("one.pbxproj"), two = tree.path("two.pbxproj"),
+                      longer = tree.path("long.pbxproj");
+    platform::SharedReads shared({{longer, 2}, {one, 2}, {two, 2}}, 1000, 800);
+    for (const auto& path : {longer, one, two}) {
         auto read = platform::readTextFileUpTo(path, 1 << 20);
         platform::SharedReads::giveBack(path, std::move(*read.text));
     }
-    EXPECT_EQ(shared.keptBytes(), 600u);
+    EXPECT_EQ(shared.keptBytes(), 600u);  // the long text fits the budget but not the limit
+    EXPECT_EQ(platform::readTextFileUpTo(longer, 1 << 20).text, std::string(900, 'c'));
     EXPECT_EQ(platform::readTextFileUpTo(two, 1 << 20).text, std::string(600, 'b'));  // reread
     EXPECT_EQ(shared.served(), 0);
     EXPECT_EQ(platform::readTextFileUpTo(one, 1 << 20).text, std::string(600, 'a'));
