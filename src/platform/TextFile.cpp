@@ -286,7 +286,12 @@ void SharedReads::keep(const std::string& path, std::string text) {
     const auto size = sizes_.find(path);
     if (!expected_.contains(path) || size == sizes_.end() || kept_.contains(path) ||
         text.size() > largestKept_ || keptBytes_ + text.size() > budget_) {
-        return;  // nobody reads it again, it was not read here, or there is no room
+        // Nobody reads it again, it was not read here, or there is no room: a large one's
+        // memory serves the next large read.
+        if (text.size() > largestKept_ && text.capacity() > spare_.capacity()) {
+            spare_ = std::move(text);
+        }
+        return;
     }
     keptBytes_ += text.size();
     kept_.emplace(path, Kept{std::move(text), size->second});
@@ -314,9 +319,26 @@ std::optional<TextFileRead> SharedReads::serve(const std::string& path, std::uin
     return out;
 }
 
+TextLoan::~TextLoan() {
+    if (text_) {
+        SharedReads::giveBack(path_, std::move(*text_));
+    }
+}
+
+std::string SharedReads::buffer(std::size_t size) {
+    if (size > largestKept_ && size <= spare_.capacity()) {
+        std::string out = std::move(spare_);
+        spare_ = {};
+        out.resize(size);  // fills only what it grows by
+        return out;
+    }
+    return std::string(size, '\0');
+}
+
 namespace {
 
-TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit);
+TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit,
+                               SharedReads* shared = nullptr);
 
 }  // namespace
 
@@ -328,14 +350,15 @@ TextFileRead readTextFileUpTo(const std::string& path, std::uint64_t limit) {
     if (auto served = shared->serve(path, limit)) {
         return std::move(*served);
     }
-    TextFileRead read = readTextFileFresh(path, limit);
+    TextFileRead read = readTextFileFresh(path, limit, shared);
     shared->counted(path, read.size);
     return read;
 }
 
 namespace {
 
-TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit) {
+TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit,
+                               SharedReads* shared) {
     TextFileRead result;
     struct stat info {};
     const FdCloser closer{openRegular(path, info, result.failure)};
@@ -348,7 +371,8 @@ TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit) {
         return result;
     }
     // One buffer of the size seen at open; a file that grows meanwhile is read up to that size.
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+    const auto size = static_cast<std::size_t>(info.st_size);
+    std::string bytes = shared != nullptr ? shared->buffer(size) : std::string(size, '\0');
     std::size_t filled = 0;
     if (!readUpTo(closer.fd, bytes.data(), bytes.size(), filled, result.failure)) {
         return result;

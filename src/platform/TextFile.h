@@ -95,6 +95,10 @@ class SharedReads {
 
     // The read of `path` up to `limit`, served from a text given back, if there is one.
     std::optional<TextFileRead> serve(const std::string& path, std::uint64_t limit);
+    // A buffer of `size` bytes for a fresh read, of unspecified content: for a text too long to
+    // keep, the memory of one given back and not kept, so that large reads seldom zero-fill or
+    // fault in fresh pages; otherwise newly allocated.
+    std::string buffer(std::size_t size);
     // Counts a read made from the file, which found it `size` bytes long.
     void counted(const std::string& path, std::uint64_t size);
 
@@ -114,8 +118,31 @@ class SharedReads {
     std::size_t budget_;
     std::size_t largestKept_;
     std::size_t keptBytes_ = 0;
+    std::string spare_;
     int served_ = 0;
     SharedReads* outer_;
+};
+
+// A text read for a scan that goes back to the thread's SharedReads (giveBack) when it goes out
+// of scope, for a reader that is done with it there. Move-only.
+class TextLoan {
+  public:
+    TextLoan() = default;
+    TextLoan(std::string path, std::optional<std::string> text)
+        : path_(std::move(path)), text_(std::move(text)) {}
+    ~TextLoan();
+    TextLoan(TextLoan&& other) noexcept = default;
+    TextLoan& operator=(TextLoan&&) = delete;
+    TextLoan(const TextLoan&) = delete;
+    TextLoan& operator=(const TextLoan&) = delete;
+
+    explicit operator bool() const { return text_.has_value(); }
+    const std::string& operator*() const { return *text_; }
+    const std::string* operator->() const { return &*text_; }
+
+  private:
+    std::string path_;
+    std::optional<std::string> text_;
 };
 
 // Decodes file bytes by the rules above; exposed for the fuzzers and tests.

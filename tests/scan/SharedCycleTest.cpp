@@ -266,6 +266,33 @@ TEST(SharedReads, KeepsNoMoreThanItsBudgetAndNoTextOverItsLimit) {
     EXPECT_EQ(shared.served(), 1);
 }
 
+TEST(SharedReads, ALargeReadReusesTheMemoryOfOneGivenBackAndComesOutExact) {
+    testing::TempTree tree;
+    // Larger, smaller, between, largest, small enough to keep: each must come out exact, with
+    // nothing left over from the text whose memory it got.
+    const std::vector<std::pair<char, std::size_t>> files = {
+        {'a', 300}, {'b', 100}, {'c', 200}, {'d', 400}, {'e', 20}};
+    for (const auto& [name, size] : files) {
+        tree.write(std::string(1, name) + ".pbxproj", std::string(size, name));
+    }
+    platform::SharedReads shared({}, 1000, 50);
+    for (const auto& [name, size] : files) {
+        const std::string path = tree.path(std::string(1, name) + ".pbxproj");
+        auto read = platform::readTextFileUpTo(path, 1 << 20);
+        ASSERT_TRUE(read.text);
+        EXPECT_EQ(*read.text, std::string(size, name));
+        platform::SharedReads::giveBack(path, std::move(*read.text));
+    }
+    // A loan goes back when it goes out of scope.
+    const std::string small = tree.path("e.pbxproj");
+    platform::SharedReads kept({{small, 2}}, 1000, 50);
+    {
+        platform::TextLoan loan(small, platform::readTextFileUpTo(small, 100).text);
+        EXPECT_EQ(*loan, std::string(20, 'e'));
+    }
+    EXPECT_EQ(kept.keptBytes(), 20u);
+}
+
 TEST(SharedCycle, ACycleReadsEachSharedFileOnce) {
     testing::TempTree tree;
     writeMonorepo(tree, "");

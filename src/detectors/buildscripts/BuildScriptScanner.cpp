@@ -240,7 +240,7 @@ class Scan {
         }
     }
 
-    std::optional<std::string> read(const std::string& path) {
+    platform::TextLoan read(const std::string& path) {
         platform::TextFileRead read =
             platform::readTextFileUpTo(path, BuildScriptScanner::kMaxFileBytes);
         if (read.tooLarge) {
@@ -252,7 +252,7 @@ class Scan {
                    startsWithWideMark(path)) {
             diagnose(path, "malformed UTF-16 or UTF-32 text; read with replacement characters");
         }
-        return std::move(read.text);
+        return {path, std::move(read.text)};
     }
 
     shell::Limits limitsFor(std::size_t scriptBytes) const {
