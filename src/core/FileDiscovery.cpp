@@ -35,12 +35,56 @@ bool isGitHookPath(std::string_view parent, std::string_view name) {
 
 namespace {
 
-bool takes(const DiscoveryConfiguration& configuration, const std::string& extension,
-           const platform::DirectoryWalker::Entry& entry) {
-    return configuration.extensions.contains(extension) ||
-           (configuration.gitHooks && !entry.isDirectory &&
-            isGitHookPath(entry.parent, entry.name));
-}
+// Which configurations take each extension, as one bit per configuration: one look-up per
+// entry of a walk instead of one per configuration.
+class ExtensionTable {
+  public:
+    explicit ExtensionTable(const std::vector<const DiscoveryConfiguration*>& configurations) {
+        for (std::size_t i = 0; i < configurations.size(); ++i) {
+            for (const auto& extension : configurations[i]->extensions) {
+                const auto at = std::find_if(rows_.begin(), rows_.end(),
+                                             [&](const auto& row) { return row.first == extension; });
+                if (at == rows_.end()) {
+                    rows_.emplace_back(extension, std::vector<bool>(configurations.size()));
+                    rows_.back().second[i] = true;
+                } else {
+                    at->second[i] = true;
+                }
+            }
+        }
+    }
+
+    // The configurations taking a name's extension, or null when none does.
+    const std::vector<bool>* takers(std::string_view name) const {
+        const std::string_view extension = platform::pathExtensionOf(name);
+        if (extension.empty()) {
+            return nullptr;
+        }
+        // Extensions are short and mostly lowercase ASCII: folded in place, no allocation.
+        char folded[16];
+        std::string slow;
+        std::string_view key;
+        if (extension.size() <= sizeof folded && platform::isAscii(extension)) {
+            for (std::size_t i = 0; i < extension.size(); ++i) {
+                const char c = extension[i];
+                folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            }
+            key = std::string_view(folded, extension.size());
+        } else {
+            slow = lowercasedExtension(name);
+            key = slow;
+        }
+        for (const auto& [known, takers] : rows_) {
+            if (known == key) {
+                return &takers;
+            }
+        }
+        return nullptr;
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::vector<bool>>> rows_;
+};
 
 thread_local SharedWalk* currentSharedWalk = nullptr;
 
@@ -50,11 +94,20 @@ std::vector<std::vector<platform::FileURL>> discoverFilesOnce(
     const platform::FileURL& root,
     const std::vector<const DiscoveryConfiguration*>& configurations) {
     std::vector<std::vector<platform::FileURL>> found(configurations.size());
+    const ExtensionTable table(configurations);
+    const bool anyGitHooks =
+        std::any_of(configurations.begin(), configurations.end(),
+                    [](const DiscoveryConfiguration* configuration) { return configuration->gitHooks; });
     using platform::DirectoryWalker;
     DirectoryWalker::walk(root.path(), {}, [&](const DirectoryWalker::Entry& entry) {
-        const std::string extension = lowercasedExtension(entry.name);
+        const std::vector<bool>* takers = table.takers(entry.name);
+        const bool gitHook =
+            anyGitHooks && !entry.isDirectory && isGitHookPath(entry.parent, entry.name);
+        if (takers == nullptr && !gitHook) {
+            return DirectoryWalker::Next::proceed;
+        }
         for (std::size_t i = 0; i < configurations.size(); ++i) {
-            if (takes(*configurations[i], extension, entry)) {
+            if ((takers != nullptr && (*takers)[i]) || (gitHook && configurations[i]->gitHooks)) {
                 found[i].push_back(platform::FileURL::adopting(entry.path(), entry.isDirectory));
             }
         }
@@ -74,8 +127,8 @@ std::vector<platform::FileURL> FileDiscovery::discoverFiles(
 std::vector<platform::FileURL> FileDiscovery::discoverFiles(
     const platform::FileURL& root, const DiscoveryConfiguration& configuration) const {
     if (SharedWalk* shared = SharedWalk::current()) {
-        if (const auto* files = shared->filesFor(root, configuration)) {
-            return *files;
+        if (auto files = shared->takeFiles(root, configuration)) {
+            return std::move(*files);
         }
     }
     return std::move(discoverFilesOnce(root, {&configuration}).front());
@@ -100,17 +153,19 @@ SharedWalk* SharedWalk::current() {
     return currentSharedWalk;
 }
 
-const std::vector<platform::FileURL>* SharedWalk::filesFor(
+std::optional<std::vector<platform::FileURL>> SharedWalk::takeFiles(
     const platform::FileURL& root, const DiscoveryConfiguration& configuration) {
     if (root.path() != root_.path()) {
-        return nullptr;
+        return std::nullopt;
     }
     const auto at = std::find(configurations_.begin(), configurations_.end(), &configuration);
     if (at == configurations_.end()) {
-        return nullptr;
+        return std::nullopt;
     }
+    const auto index = static_cast<std::size_t>(at - configurations_.begin());
     if (walks_ == 0) {
         files_ = discoverFilesOnce(root_, configurations_);
+        taken_.assign(files_.size(), false);
         walks_ = 1;
         // A file more than one scan reads is kept after its first read.
         std::unordered_map<std::string, int> expected;
@@ -126,7 +181,11 @@ const std::vector<platform::FileURL>* SharedWalk::filesFor(
         reads_ = std::make_unique<platform::SharedReads>(std::move(expected), readBudget_,
                                                               kLargestKeptText);
     }
-    return &files_[static_cast<std::size_t>(at - configurations_.begin())];
+    if (taken_[index]) {
+        return std::nullopt;
+    }
+    taken_[index] = true;
+    return std::move(files_[index]);
 }
 
 }  // namespace quillon::core

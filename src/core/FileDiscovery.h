@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -76,10 +77,11 @@ class SharedWalk {
     SharedWalk& operator=(const SharedWalk&) = delete;
 
     static SharedWalk* current();
-    // The configuration's files, walking first if this is the first discovery; null when this
-    // scope does not serve this folder or configuration.
-    const std::vector<platform::FileURL>* filesFor(const platform::FileURL& root,
-                                                   const DiscoveryConfiguration& configuration);
+    // The configuration's files, walking first if this is the first discovery, handed over:
+    // nothing when this scope does not serve this folder or configuration, or has already
+    // handed that list over (a second discovery walks as usual).
+    std::optional<std::vector<platform::FileURL>> takeFiles(
+        const platform::FileURL& root, const DiscoveryConfiguration& configuration);
     // How many walks the scope made: 0 or 1.
     int walks() const { return walks_; }
 
@@ -88,6 +90,7 @@ class SharedWalk {
     std::vector<const DiscoveryConfiguration*> configurations_;
     std::vector<Reads> readers_;
     std::vector<std::vector<platform::FileURL>> files_;
+    std::vector<bool> taken_;
     std::size_t readBudget_;
     std::unique_ptr<platform::SharedReads> reads_;
     int walks_ = 0;

@@ -200,12 +200,15 @@ TEST(SharedCycle, OneWalkServesEveryAnalysisAndNothingElse) {
         EXPECT_EQ(discovery.discoverFiles(tree.url(), analyses()[i].files()), separate[i]);
     }
     EXPECT_EQ(scope->walks(), 1);
-    // Another folder, or a configuration no analysis has, is walked as before.
+    // A list already handed over, another folder, or a configuration no analysis has, is
+    // walked as before.
+    EXPECT_EQ(scope->takeFiles(tree.url(), analyses()[0].files()), std::nullopt);
+    EXPECT_EQ(discovery.discoverFiles(tree.url(), analyses()[0].files()), separate[0]);
     const FileURL other(tree.path("Other"), true);
-    EXPECT_EQ(scope->filesFor(other, analyses()[0].files()), nullptr);
+    EXPECT_EQ(scope->takeFiles(other, analyses()[0].files()), std::nullopt);
     EXPECT_EQ(discovery.discoverFiles(other, analyses()[0].files()).size(), 1u);
     const core::DiscoveryConfiguration swiftOnly{{"swift"}, true};
-    EXPECT_EQ(scope->filesFor(tree.url(), swiftOnly), nullptr);
+    EXPECT_EQ(scope->takeFiles(tree.url(), swiftOnly), std::nullopt);
     EXPECT_EQ(discovery.discoverFiles(tree.url(), swiftOnly).size(), 3u);
 }
 
