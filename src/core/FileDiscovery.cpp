@@ -42,8 +42,9 @@ class ExtensionTable {
     explicit ExtensionTable(const std::vector<const DiscoveryConfiguration*>& configurations) {
         for (std::size_t i = 0; i < configurations.size(); ++i) {
             for (const auto& extension : configurations[i]->extensions) {
-                const auto at = std::find_if(rows_.begin(), rows_.end(),
-                                             [&](const auto& row) { return row.first == extension; });
+                const auto at = std::find_if(rows_.begin(), rows_.end(), [&](const auto& row) {
+                    return row.first == extension;
+                });
                 if (at == rows_.end()) {
                     rows_.emplace_back(extension, std::vector<bool>(configurations.size()));
                     rows_.back().second[i] = true;
@@ -95,9 +96,9 @@ std::vector<std::vector<platform::FileURL>> discoverFilesOnce(
     const std::vector<const DiscoveryConfiguration*>& configurations) {
     std::vector<std::vector<platform::FileURL>> found(configurations.size());
     const ExtensionTable table(configurations);
-    const bool anyGitHooks =
-        std::any_of(configurations.begin(), configurations.end(),
-                    [](const DiscoveryConfiguration* configuration) { return configuration->gitHooks; });
+    const bool anyGitHooks = std::any_of(
+        configurations.begin(), configurations.end(),
+        [](const DiscoveryConfiguration* configuration) { return configuration->gitHooks; });
     using platform::DirectoryWalker;
     DirectoryWalker::walk(root.path(), {}, [&](const DirectoryWalker::Entry& entry) {
         const std::vector<bool>* takers = table.takers(entry.name);
@@ -179,7 +180,7 @@ std::optional<std::vector<platform::FileURL>> SharedWalk::takeFiles(
         }
         std::erase_if(expected, [](const auto& entry) { return entry.second < 2; });
         reads_ = std::make_unique<platform::SharedReads>(std::move(expected), readBudget_,
-                                                              kLargestKeptText);
+                                                         kLargestKeptText);
     }
     if (taken_[index]) {
         return std::nullopt;
