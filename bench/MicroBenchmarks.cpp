@@ -15,6 +15,7 @@
 #include "detectors/xcodespy/XcodeSpyScanner.h"
 #include "detectors/xcsset/PayloadMatchers.h"
 #include "detectors/xcsset/XCSSETScanner.h"
+#include "formats/pbxproj/ProjectModel.h"
 #include "platform/LineWriter.h"
 #include "platform/TextFile.h"
 #include "platform/Unicode.h"
@@ -190,6 +191,13 @@ void keywordRules(benchmark::State& state) {
     stage(state, [&](const std::string&) { benchmark::DoNotOptimize(scanner.score(context)); });
 }
 BENCHMARK(keywordRules);
+
+void projectModel(benchmark::State& state) {
+    stage(state, [](const std::string& text) {
+        benchmark::DoNotOptimize(formats::pbxproj::readProjectModel(text));
+    });
+}
+BENCHMARK(projectModel);
 
 void utf8Check(benchmark::State& state) {
     stage(state,
