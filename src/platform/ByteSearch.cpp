@@ -23,34 +23,54 @@ bool hasWideVectors() {
     return has;
 }
 
-// Thirty-two positions per step on processors with AVX2. Returns the first lead found, or
-// sets `at` to where the steps ended and returns npos.
+// Thirty-two positions per step on processors with AVX2, for a lead of `Length` bytes (fixed,
+// so the loop is unrolled and its constants stay in registers). Returns the first lead found,
+// or sets `at` to where the steps ended and returns npos.
+template <std::size_t Length>
 __attribute__((target("avx2"))) std::size_t wideSteps(std::string_view text, std::size_t& at,
                                                       const unsigned char* leadBytes,
                                                       const unsigned char* caseBits,
-                                                      std::size_t length, int alternative) {
+                                                      int alternative) {
     const char* data = text.data();
-    for (; at + 31 + length <= text.size(); at += 32) {
+    __m256i leads[Length];
+    __m256i cases[Length];
+    for (std::size_t k = 0; k < Length; ++k) {
+        leads[k] = _mm256_set1_epi8(static_cast<char>(leadBytes[k]));
+        cases[k] = _mm256_set1_epi8(static_cast<char>(caseBits[k]));
+    }
+    const __m256i other = _mm256_set1_epi8(static_cast<char>(alternative));
+    for (; at + 31 + Length <= text.size(); at += 32) {
         __m256i hits = _mm256_set1_epi8(-1);
-        for (std::size_t k = 0; k < length; ++k) {
+        for (std::size_t k = 0; k < Length; ++k) {
             const __m256i bytes =
                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + k));
-            const __m256i folded =
-                _mm256_or_si256(bytes, _mm256_set1_epi8(static_cast<char>(caseBits[k])));
-            hits = _mm256_and_si256(
-                hits, _mm256_cmpeq_epi8(folded, _mm256_set1_epi8(static_cast<char>(leadBytes[k]))));
+            hits = _mm256_and_si256(hits,
+                                    _mm256_cmpeq_epi8(_mm256_or_si256(bytes, cases[k]), leads[k]));
         }
         auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits));
         if (alternative >= 0) {
             const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
-            mask |= static_cast<unsigned>(_mm256_movemask_epi8(
-                _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(alternative)))));
+            mask |= static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, other)));
         }
         if (mask != 0) {
             return at + static_cast<std::size_t>(__builtin_ctz(mask));
         }
     }
     return std::string_view::npos;
+}
+
+std::size_t wideSteps(std::string_view text, std::size_t& at, const unsigned char* leadBytes,
+                      const unsigned char* caseBits, std::size_t length, int alternative) {
+    switch (length) {
+        case 1:
+            return wideSteps<1>(text, at, leadBytes, caseBits, alternative);
+        case 2:
+            return wideSteps<2>(text, at, leadBytes, caseBits, alternative);
+        case 3:
+            return wideSteps<3>(text, at, leadBytes, caseBits, alternative);
+        default:
+            return wideSteps<4>(text, at, leadBytes, caseBits, alternative);
+    }
 }
 #endif
 
@@ -132,18 +152,25 @@ ByteSetFinder::ByteSetFinder(std::string_view bytes) {
         bytes_[count_++] = static_cast<unsigned char>(c);
         member_[static_cast<unsigned char>(c)] = true;
     }
+    // Unused slots repeat the first byte, so every step makes the same eight comparisons.
+    for (std::size_t k = count_; k < 8; ++k) {
+        bytes_[k] = bytes_[0];
+    }
 }
 
 std::size_t ByteSetFinder::next(std::string_view text, std::size_t from) const {
     std::size_t at = from;
     const char* data = text.data();
 #if defined(__SSE2__)
+    __m128i set[8];
+    for (std::size_t k = 0; k < 8; ++k) {
+        set[k] = _mm_set1_epi8(static_cast<char>(bytes_[k]));
+    }
     for (; at + 16 <= text.size(); at += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
         __m128i hits = _mm_setzero_si128();
-        for (std::size_t k = 0; k < count_; ++k) {
-            hits = _mm_or_si128(
-                hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(bytes_[k]))));
+        for (std::size_t k = 0; k < 8; ++k) {
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, set[k]));
         }
         const int mask = _mm_movemask_epi8(hits);
         if (mask != 0) {
@@ -155,6 +182,31 @@ std::size_t ByteSetFinder::next(std::string_view text, std::size_t from) const {
         ++at;
     }
     return at;
+}
+
+std::size_t countByte(std::string_view text, char byte) {
+    std::size_t count = 0;
+    std::size_t at = 0;
+    const char* data = text.data();
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(byte);
+    while (at + 16 <= text.size()) {
+        // Per-lane byte counters, summed before any can pass 255.
+        __m128i lanes = _mm_setzero_si128();
+        const std::size_t steps = std::min<std::size_t>((text.size() - at) / 16, 255);
+        for (std::size_t step = 0; step < steps; ++step, at += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, wanted));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+    }
+#endif
+    for (; at < text.size(); ++at) {
+        count += data[at] == byte ? 1 : 0;
+    }
+    return count;
 }
 
 }  // namespace quillon::platform

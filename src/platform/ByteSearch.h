@@ -45,4 +45,8 @@ class ByteSetFinder {
     bool member_[256] = {};
 };
 
+// How many times `byte` occurs in `text`; sixteen positions per step where the processor has
+// vector instructions. Thread-safe.
+std::size_t countByte(std::string_view text, char byte);
+
 }  // namespace quillon::platform

@@ -1,6 +1,7 @@
 #include "platform/TextFile.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,6 +203,26 @@ bool readUpTo(int fd, char* out, std::size_t size, std::size_t& filled, std::str
     return true;
 }
 
+// A buffer of `size` bytes for a read. Large ones ask the kernel for huge pages before the
+// first touch: faulting a few megabytes in 4 KiB pages costs more than reading them.
+std::string readBuffer(std::size_t size) {
+    std::string out;
+#if defined(MADV_HUGEPAGE)
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    if (size >= 2 * kHuge) {
+        out.reserve(size);
+        const auto start =
+            (reinterpret_cast<std::uintptr_t>(out.data()) + kHuge - 1) & ~(kHuge - 1);
+        const auto end = (reinterpret_cast<std::uintptr_t>(out.data()) + size) & ~(kHuge - 1);
+        if (end > start) {
+            ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+        }
+    }
+#endif
+    out.resize(size);
+    return out;
+}
+
 void noteFailure(const std::string& path, const std::string& failure) {
     if (!failure.empty()) {
         ReadFailureLog::note(path, failure);
@@ -332,7 +353,7 @@ std::string SharedReads::buffer(std::size_t size) {
         out.resize(size);  // fills only what it grows by
         return out;
     }
-    return std::string(size, '\0');
+    return readBuffer(size);
 }
 
 namespace {
@@ -357,8 +378,7 @@ TextFileRead readTextFileUpTo(const std::string& path, std::uint64_t limit) {
 
 namespace {
 
-TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit,
-                               SharedReads* shared) {
+TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit, SharedReads* shared) {
     TextFileRead result;
     struct stat info {};
     const FdCloser closer{openRegular(path, info, result.failure)};
@@ -372,7 +392,7 @@ TextFileRead readTextFileFresh(const std::string& path, std::uint64_t limit,
     }
     // One buffer of the size seen at open; a file that grows meanwhile is read up to that size.
     const auto size = static_cast<std::size_t>(info.st_size);
-    std::string bytes = shared != nullptr ? shared->buffer(size) : std::string(size, '\0');
+    std::string bytes = shared != nullptr ? shared->buffer(size) : readBuffer(size);
     std::size_t filled = 0;
     if (!readUpTo(closer.fd, bytes.data(), bytes.size(), filled, result.failure)) {
         return result;

@@ -61,10 +61,14 @@ TEST(Reader, BrokenInputKeepsWhatWasRead) {
         const char* name;
         std::string text;
         const char* error;
+        std::uint32_t line = 1;
     } cases[] = {
         {"truncatedDictionary", "{ a = b; c = \"d", "unterminated string"},
         {"missingSemicolon", "{ a = b c = d; }", "expected ';'"},
+        {"missingSemicolonBeforeALineBreak", "{\n a = b\n\n c = d; }", "expected ';'", 4},
         {"unterminatedComment", "{ a = b; /* x", "unterminated comment"},
+        // The last byte is a line break: the error stands on the line it ends.
+        {"unterminatedCommentOverLines", "{ a = b;\n /* x\n y\n", "unterminated comment", 3},
         {"deepNesting",
          [] {
              std::string text;
@@ -80,6 +84,7 @@ TEST(Reader, BrokenInputKeepsWhatWasRead) {
         SCOPED_TRACE(c.name);
         const auto document = PlistReader::read(c.text);
         EXPECT_EQ(document.error, c.error);
+        EXPECT_EQ(document.errorLine, c.line);
     }
     const auto partial = PlistReader::read("{ a = b; c = \"d");
     EXPECT_EQ(partial.root.string("a"), "b");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/Unicode.h"
@@ -64,6 +65,34 @@ TEST(FoldedLeadFinder, LeadAtTheVeryEnd) {
         EXPECT_EQ(finder.next(text, 0), std::string_view::npos);
     }
     EXPECT_THROW(FoldedLeadFinder(""), std::invalid_argument);
+}
+
+// The byte-set search with fewer bytes than its vector slots, and the byte count across the
+// points where its per-lane counters are summed (every 255 steps of sixteen), against loops.
+TEST(ByteSetFinderAndCountByte, AgreeWithPlainLoops) {
+    const std::string alphabet = "ab\n{}\"/\xff";
+    std::mt19937 random(5);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    const ByteSetFinder braces("{}");
+    const ByteSetFinder special("\"{}/\xff");
+    for (const std::size_t size : {0, 1, 15, 16, 17, 100, 4079, 4080, 4081, 8200, 70000}) {
+        SCOPED_TRACE(size);
+        std::string text;
+        for (std::size_t i = 0; i < size; ++i) {
+            text += alphabet[pick(random)];
+        }
+        EXPECT_EQ(countByte(text, '\n'),
+                  static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+        EXPECT_EQ(countByte(std::string(size, '\n'), '\n'), size);  // every lane at its limit
+        for (std::size_t from = 0; from <= text.size(); from += 1 + from / 8) {
+            const auto plain = [&](std::string_view set) {
+                const std::size_t at = text.find_first_of(set, from);
+                return at == std::string::npos ? text.size() : at;
+            };
+            ASSERT_EQ(braces.next(text, from), plain("{}")) << "from " << from;
+            ASSERT_EQ(special.next(text, from), plain("\"{}/\xff")) << "from " << from;
+        }
+    }
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ bool isUnquotedChar(char c) {
         for (char x = '0'; x <= '9'; ++x) {
             table[static_cast<unsigned char>(x)] = true;
         }
-        for (const char x : std::string_view("_$+/:.-~@%!?&*^|\\[]#`'")) {
+        // '/' too, where it starts no comment: readString sees to that.
+        for (const char x : std::string_view("_$+:.-~@%!?&*^|\\[]#`'")) {
             table[static_cast<unsigned char>(x)] = true;
         }
         return table;
@@ -55,6 +56,11 @@ class Reader {
 
     PlistDocument run() {
         PlistDocument document;
+        if (text_.size() > UINT32_MAX) {
+            // Offsets stand in for lines while reading; no project file comes near this.
+            document.error = "property list too large";
+            return document;
+        }
         skipSpace();
         if (at_ >= text_.size()) {
             fail("empty property list");
@@ -65,9 +71,13 @@ class Reader {
                 fail("unexpected text after the property list");
             }
         }
+        numberLines(document.root);
         document.storage = storage_;
-        document.error = std::move(error_);
-        document.errorLine = errorLine_;
+        if (!error_.empty()) {
+            document.error = std::move(error_);
+            document.errorLine = static_cast<std::uint32_t>(
+                1 + platform::countByte(text_.substr(0, errorAt_), '\n'));
+        }
         return document;
     }
 
@@ -75,18 +85,33 @@ class Reader {
     void fail(const char* message) {
         if (error_.empty()) {
             error_ = message;
-            errorLine_ = line_;
+            errorAt_ = at_;
         }
     }
 
     void advance() {
-        if (at_ >= text_.size()) {
-            return;
+        if (at_ < text_.size()) {
+            ++at_;
         }
-        if (text_[at_] == '\n') {
-            ++line_;
+    }
+
+    // Where a value starts, turned into its line by numberLines once the whole tree is read:
+    // one count over the text instead of one per value.
+    std::uint32_t offset() const { return static_cast<std::uint32_t>(at_); }
+
+    // Turns the offsets `offset()` left in the values into lines. Values in pre-order stand in
+    // file order, so one forward count serves them all.
+    void numberLines(PlistValue& value) {
+        line_ += static_cast<std::uint32_t>(
+            platform::countByte(text_.substr(counted_, value.line - counted_), '\n'));
+        counted_ = value.line;
+        value.line = line_;
+        for (auto& item : value.items) {
+            numberLines(item);
         }
-        ++at_;
+        for (auto& entry : value.entries) {
+            numberLines(entry.value);
+        }
     }
 
     void skipSpace() {
@@ -99,15 +124,15 @@ class Reader {
                     ++at_;
                 }
             } else if (c == '/' && at_ + 1 < text_.size() && text_[at_ + 1] == '*') {
-                // Every object line carries one: stepped over by search, lines counted in bulk.
+                // Every object line carries one: stepped over by search, lines counted later.
                 const std::size_t close = text_.find("*/", at_ + 2);
                 if (close == std::string_view::npos) {
-                    countLinesTo(text_.size() - 1);  // the line the last byte stands on
+                    at_ = text_.size() - 1;
+                    fail("unterminated comment");  // on the line the last byte stands on
                     at_ = text_.size();
-                    fail("unterminated comment");
                     return;
                 }
-                countLinesTo(close + 2);
+                moveTo(close + 2);
             } else {
                 return;
             }
@@ -115,7 +140,7 @@ class Reader {
     }
 
     // Steps to just after the '}' that closes the dictionary being read. Most of a project
-    // file goes through here, so plain bytes are passed over by table and lines counted in bulk.
+    // file goes through here, so plain bytes are passed over by table and lines counted later.
     void skipRestOfDictionary() {
         static const platform::ByteSetFinder kSpecial("\"'{}()/");
         std::size_t depth = 1;
@@ -123,7 +148,7 @@ class Reader {
         const std::size_t n = text_.size();
         while (true) {
             i = kSpecial.next(text_, i);
-            countLinesTo(i);
+            moveTo(i);
             if (i >= n) {
                 break;
             }
@@ -153,13 +178,8 @@ class Reader {
         fail("unterminated dictionary");
     }
 
-    // Moves the cursor forward to `to`, counting the lines passed.
-    void countLinesTo(std::size_t to) {
-        line_ += static_cast<std::uint32_t>(
-            std::count(text_.begin() + static_cast<std::ptrdiff_t>(at_),
-                       text_.begin() + static_cast<std::ptrdiff_t>(to), '\n'));
-        at_ = to;
-    }
+    // Moves the cursor forward to `to`.
+    void moveTo(std::size_t to) { at_ = to; }
 
     bool atCommentStart() const {
         return text_[at_] == '/' && at_ + 1 < text_.size() &&
@@ -202,7 +222,7 @@ class Reader {
         }
         if (end < text_.size() && text_[end] == quote) {
             view = text_.substr(at_, end - at_);
-            countLinesTo(end + 1);
+            moveTo(end + 1);
             return;
         }
         std::string out;
@@ -270,14 +290,21 @@ class Reader {
 
     bool readString(PlistValue& value) {
         value.kind = PlistValue::Kind::string;
-        value.line = line_;
+        value.line = offset();
         const char c = text_[at_];
         if (c == '"' || c == '\'') {
             readQuoted(value.text);
             return true;
         }
         const std::size_t start = at_;
-        while (at_ < text_.size() && isUnquotedChar(text_[at_]) && !atCommentStart()) {
+        while (true) {
+            while (at_ < text_.size() && isUnquotedChar(text_[at_])) {
+                ++at_;
+            }
+            // A slash belongs to the string unless it starts a comment.
+            if (at_ >= text_.size() || text_[at_] != '/' || atCommentStart()) {
+                break;
+            }
             ++at_;
         }
         if (at_ == start) {
@@ -289,7 +316,7 @@ class Reader {
 
     void readData(PlistValue& value) {
         value.kind = PlistValue::Kind::data;
-        value.line = line_;
+        value.line = offset();
         advance();
         std::string bytes;
         int high = -1;
@@ -324,7 +351,7 @@ class Reader {
         const char c = text_[at_];
         if ((c == '{' || c == '(') && depth >= PlistReader::kMaxDepth) {
             fail("nesting too deep");
-            value.line = line_;
+            value.line = offset();
             skipNested();
             return;
         }
@@ -343,7 +370,7 @@ class Reader {
     void readDictionary(PlistValue& value, int depth) {
         const std::string_view ownKey = currentKey_;
         value.kind = PlistValue::Kind::dictionary;
-        value.line = line_;
+        value.line = offset();
         advance();
         while (true) {
             skipSpace();
@@ -399,7 +426,7 @@ class Reader {
 
     void readArray(PlistValue& value, int depth) {
         value.kind = PlistValue::Kind::array;
-        value.line = line_;
+        value.line = offset();
         advance();
         while (true) {
             skipSpace();
@@ -433,9 +460,10 @@ class Reader {
     bool skipped_ = false;  // the value just read was a skipped dictionary
     std::shared_ptr<std::deque<std::string>> storage_;
     std::size_t at_ = 0;
-    std::uint32_t line_ = 1;
+    std::uint32_t line_ = 1;  // the line at `counted_`, while numbering
+    std::size_t counted_ = 0;
     std::string error_;
-    std::uint32_t errorLine_ = 0;
+    std::size_t errorAt_ = 0;
 };
 
 }  // namespace

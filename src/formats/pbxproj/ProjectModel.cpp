@@ -312,6 +312,9 @@ ProjectModel readProjectModel(std::string_view text) {
         "XCSwiftPackageProductDependency",
         "PBXCopyFilesBuildPhase"};
     const PlistReader::SkipRule skip = [&](std::string_view key, std::string_view isa) {
+        if (isa == "PBXBuildFile") {
+            return true;  // most of the records of any project, so asked first
+        }
         if (isa == "PBXFileReference") {
             return !configurationFiles.contains(key);
         }
