@@ -25,29 +25,34 @@ std::string_view PlistValue::string(std::string_view key) const {
 
 namespace {
 
-bool isUnquotedChar(char c) {
-    static const auto kTable = [] {
-        std::array<bool, 256> table{};
-        for (int u = 0x80; u < 0x100; ++u) {
-            table[static_cast<std::size_t>(u)] = true;
-        }
-        for (char x = 'a'; x <= 'z'; ++x) {
-            table[static_cast<unsigned char>(x)] = true;
-        }
-        for (char x = 'A'; x <= 'Z'; ++x) {
-            table[static_cast<unsigned char>(x)] = true;
-        }
-        for (char x = '0'; x <= '9'; ++x) {
-            table[static_cast<unsigned char>(x)] = true;
-        }
-        // '/' too, where it starts no comment: readString sees to that.
-        for (const char x : std::string_view("_$+:.-~@%!?&*^|\\[]#`'")) {
-            table[static_cast<unsigned char>(x)] = true;
-        }
-        return table;
-    }();
-    return kTable[static_cast<unsigned char>(c)];
-}
+constexpr std::array<bool, 256> kUnquoted = [] {
+    std::array<bool, 256> table{};
+    for (int u = 0x80; u < 0x100; ++u) {
+        table[static_cast<std::size_t>(u)] = true;
+    }
+    for (char x = 'a'; x <= 'z'; ++x) {
+        table[static_cast<unsigned char>(x)] = true;
+    }
+    for (char x = 'A'; x <= 'Z'; ++x) {
+        table[static_cast<unsigned char>(x)] = true;
+    }
+    for (char x = '0'; x <= '9'; ++x) {
+        table[static_cast<unsigned char>(x)] = true;
+    }
+    // '/' too, where it starts no comment: readString sees to that.
+    for (const char x : std::string_view("_$+:.-~@%!?&*^|\\[]#`'")) {
+        table[static_cast<unsigned char>(x)] = true;
+    }
+    return table;
+}();
+
+constexpr std::array<bool, 256> kSpace = [] {
+    std::array<bool, 256> table{};
+    for (const char x : std::string_view(" \t\n\r\f\v")) {
+        table[static_cast<unsigned char>(x)] = true;
+    }
+    return table;
+}();
 
 class Reader {
   public:
@@ -115,10 +120,16 @@ class Reader {
     }
 
     void skipSpace() {
-        while (at_ < text_.size()) {
-            const char c = text_[at_];
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
-                advance();
+        const char* data = text_.data();
+        const std::size_t n = text_.size();
+        while (at_ < n) {
+            const char c = data[at_];
+            if (kSpace[static_cast<unsigned char>(c)]) {
+                std::size_t i = at_ + 1;
+                while (i < n && kSpace[static_cast<unsigned char>(data[i])]) {
+                    ++i;
+                }
+                at_ = i;
             } else if (c == '/' && at_ + 1 < text_.size() && text_[at_ + 1] == '/') {
                 while (at_ < text_.size() && text_[at_] != '\n') {
                     ++at_;
@@ -298,9 +309,12 @@ class Reader {
         }
         const std::size_t start = at_;
         while (true) {
-            while (at_ < text_.size() && isUnquotedChar(text_[at_])) {
-                ++at_;
+            const char* data = text_.data();
+            std::size_t i = at_;
+            while (i < text_.size() && kUnquoted[static_cast<unsigned char>(data[i])]) {
+                ++i;
             }
+            at_ = i;
             // A slash belongs to the string unless it starts a comment.
             if (at_ >= text_.size() || text_[at_] != '/' || atCommentStart()) {
                 break;
