@@ -302,14 +302,19 @@ class Reader {
     bool readString(PlistValue& value) {
         value.kind = PlistValue::Kind::string;
         value.line = offset();
+        return readText(value.text);
+    }
+
+    // A quoted or unquoted string's text; false, with nothing read, where none starts.
+    bool readText(std::string_view& text) {
         const char c = text_[at_];
         if (c == '"' || c == '\'') {
-            readQuoted(value.text);
+            readQuoted(text);
             return true;
         }
+        const char* data = text_.data();
         const std::size_t start = at_;
         while (true) {
-            const char* data = text_.data();
             std::size_t i = at_;
             while (i < text_.size() && kUnquoted[static_cast<unsigned char>(data[i])]) {
                 ++i;
@@ -324,7 +329,7 @@ class Reader {
         if (at_ == start) {
             return false;
         }
-        value.text = text_.substr(start, at_ - start);
+        text = text_.substr(start, at_ - start);
         return true;
     }
 
@@ -396,8 +401,8 @@ class Reader {
                 advance();
                 return;
             }
-            PlistValue key;
-            if (!readString(key)) {
+            std::string_view key;
+            if (!readText(key)) {
                 fail("expected a key");
                 advance();
                 continue;
@@ -413,12 +418,12 @@ class Reader {
             }
             advance();
             PlistValue entry;
-            currentKey_ = key.text;
+            currentKey_ = key;
             skipped_ = false;
             readValue(entry, depth + 1);
             currentKey_ = {};
             const bool skip = skip_ != nullptr && value.entries.empty() && entry.isString() &&
-                              key.text == "isa" && (*skip_)(ownKey, entry.text);
+                              key == "isa" && (*skip_)(ownKey, entry.text);
             if (skip) {
                 // Neither this dictionary nor its entry in the parent is kept.
                 skipRestOfDictionary();
@@ -426,7 +431,7 @@ class Reader {
                 return;
             }
             if (!skipped_) {
-                value.entries.push_back({key.text, std::move(entry)});
+                value.entries.push_back({key, std::move(entry)});
             }
             skipped_ = false;
             skipSpace();
