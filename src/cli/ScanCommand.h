@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "scan/Analyses.h"
-#include "scan/ScanPipelines.h"
 #include "report/Baseline.h"
 #include "report/FolderReport.h"
+#include "scan/Analyses.h"
+#include "scan/ScanPipelines.h"
 
 namespace quillon::cli {
 
@@ -26,8 +26,8 @@ struct PipelineChoice {
 // scan then follows an XCSSET scan whose only threats were accepted, and each pipeline's
 // `clean` is its verdict after acceptance.
 scan::CycleRun runPipelines(PipelineChoice choice, const platform::FileURL& folder,
-                                       platform::LineWriter& output,
-                                       const report::Baseline* baseline = nullptr);
+                            platform::LineWriter& output,
+                            const report::Baseline* baseline = nullptr);
 
 // {"folder": ..., "clean": ..., "pipelines": [{"name", "clean", "results": [...]}]}; the
 // build-script entry adds "findings" and "diagnostics". Several folders: {"clean", "folders":

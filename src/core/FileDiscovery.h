@@ -55,9 +55,9 @@ class FileDiscovery {
 // thread, FileDiscovery serves each of its configurations for its folder from a single walk
 // (made at the first such discovery), each list in the walk's order and exactly as a walk of
 // its own would have found it; and the small files that several configurations take are read
-// once (platform::SharedReads: texts up to kLargestKeptText, within `readBudget` bytes). Other folders and configurations are
-// walked as usual. Made per cycle, never kept: every cycle walks afresh. Not shared between
-// threads; scopes nest, the innermost one serving.
+// once (platform::SharedReads: texts up to kLargestKeptText, within `readBudget` bytes). Other
+// folders and configurations are walked as usual. Made per cycle, never kept: every cycle walks
+// afresh. Not shared between threads; scopes nest, the innermost one serving.
 class SharedWalk {
   public:
     // Only small texts are kept for the next analysis. Holding a large one costs more than

@@ -27,8 +27,7 @@ const std::vector<ClassicRule>& classicRules();
 // An XCSSET finding's evidence is its rule line and the file's text, so that an accepted
 // finding comes back when the file changes; an XcodeSpy finding's evidence is the scripts it
 // quotes. Unreadable files contribute their rule line alone. The line is 1: the file as a whole.
-std::vector<core::Finding> classicFindings(const scan::PipelineRun& run,
-                                           const std::string& folder);
+std::vector<core::Finding> classicFindings(const scan::PipelineRun& run, const std::string& folder);
 
 // The path below `folder`, '/'-separated; the path itself when it is not below it.
 std::string relativePath(std::string_view path, std::string_view folder);

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/Finding.h"
-#include "scan/ScanPipelines.h"
 #include "report/Baseline.h"
+#include "scan/ScanPipelines.h"
 
 namespace quillon::report {
 

@@ -7,7 +7,7 @@
 namespace quillon::ui {
 
 std::optional<platform::FileURL> QtFolderChooser::chooseFolder(const std::string& title,
-                                                     const std::string& message) {
+                                                               const std::string& message) {
     QFileDialog dialog(parent_, QString::fromStdString(title));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);

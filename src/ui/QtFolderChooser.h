@@ -13,7 +13,7 @@ class QtFolderChooser final : public monitor::FolderChooser {
   public:
     explicit QtFolderChooser(QWidget* parent = nullptr) : parent_(parent) {}
     std::optional<platform::FileURL> chooseFolder(const std::string& title,
-                                        const std::string& message) override;
+                                                  const std::string& message) override;
 
   private:
     QPointer<QWidget> parent_;

@@ -3,8 +3,8 @@
 #include <QLabel>
 
 #include "UiFixture.h"
-#include "scan/ScanPipelines.h"
 #include "monitor/RunOutcome.h"
+#include "scan/ScanPipelines.h"
 #include "ui/ProjectDetails.h"
 #include "ui/ViewController.h"
 
@@ -65,8 +65,8 @@ TEST_P(Screenshots, ThreatReasonAndDetails) {
     chooser.next = sample;
     dashboard->addProjectButton()->click();
     auto monitor = dashboard->registry().projects().front();
-    auto outcome = monitor::outcomeOf(
-        scan::runBuildScriptsPipeline(sample, platform::nullOutput()), sample);
+    auto outcome =
+        monitor::outcomeOf(scan::runBuildScriptsPipeline(sample, platform::nullOutput()), sample);
     monitor->isInfected = true;
     monitor->lastScanDate = std::chrono::system_clock::now() - 20s;
     monitor->findings = outcome.findings;
