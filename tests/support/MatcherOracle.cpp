@@ -165,7 +165,25 @@ const std::vector<std::string>& craftedTexts() {
         "shellScript=\"x\";shellScript=\"y\";",
         "shellScript = x\"; shellScript = \"y\";",
     };
-    return texts;
+    static const std::vector<std::string> withRuns = [] {
+        // Runs just under, at and over 40 and identifier-like runs of 24, at every offset
+        // against the sixteen- and thirty-two-byte steps of the run search, in texts that end
+        // on both sides of a step's lookahead.
+        std::vector<std::string> out = texts;
+        for (const std::size_t run : {12, 24, 28, 39, 40, 41, 56}) {
+            for (std::size_t offset = 0; offset < 48; ++offset) {
+                for (const std::size_t tail : {0, 5, 30}) {
+                    std::string text(offset, '-');
+                    text += std::string(run, 'A');
+                    text += ";" + std::string(tail, '-') + std::string(24, 'F') + " " +
+                            std::string(run, '9');
+                    out.push_back(std::move(text));
+                }
+            }
+        }
+        return out;
+    }();
+    return withRuns;
 }
 
 std::string printable(std::string_view text) {
