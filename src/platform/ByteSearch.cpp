@@ -156,21 +156,21 @@ ByteSetFinder::ByteSetFinder(std::string_view bytes) {
     for (std::size_t k = count_; k < 8; ++k) {
         bytes_[k] = bytes_[0];
     }
+    for (std::size_t k = 0; k < 8; ++k) {
+        std::fill(std::begin(lanes_[k]), std::end(lanes_[k]), bytes_[k]);
+    }
 }
 
 std::size_t ByteSetFinder::next(std::string_view text, std::size_t from) const {
     std::size_t at = from;
     const char* data = text.data();
 #if defined(__SSE2__)
-    __m128i set[8];
-    for (std::size_t k = 0; k < 8; ++k) {
-        set[k] = _mm_set1_epi8(static_cast<char>(bytes_[k]));
-    }
     for (; at + 16 <= text.size(); at += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
         __m128i hits = _mm_setzero_si128();
         for (std::size_t k = 0; k < 8; ++k) {
-            hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, set[k]));
+            const __m128i lane = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes_[k]));
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, lane));
         }
         const int mask = _mm_movemask_epi8(hits);
         if (mask != 0) {

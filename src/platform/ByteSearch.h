@@ -43,6 +43,7 @@ class ByteSetFinder {
     unsigned char bytes_[8] = {};
     std::size_t count_ = 0;
     bool member_[256] = {};
+    alignas(16) unsigned char lanes_[8][16] = {};  // each byte of the set, sixteen times
 };
 
 // How many times `byte` occurs in `text`; sixteen positions per step where the processor has
