@@ -15,13 +15,18 @@
 
 namespace quillon::platform {
 
+bool hasWideVectors() {
+#ifdef QUILLON_WIDE_VECTORS
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+#else
+    return false;
+#endif
+}
+
 namespace {
 
 #ifdef QUILLON_WIDE_VECTORS
-bool hasWideVectors() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 
 // Thirty-two positions per step on processors with AVX2, for a lead of `Length` bytes (fixed,
 // so the loop is unrolled and its constants stay in registers). Returns the first lead found,
@@ -148,16 +153,11 @@ ByteSetFinder::ByteSetFinder(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > 8) {
         throw std::invalid_argument("ByteSetFinder takes one to eight bytes");
     }
-    for (const char c : bytes) {
-        bytes_[count_++] = static_cast<unsigned char>(c);
-        member_[static_cast<unsigned char>(c)] = true;
-    }
-    // Unused slots repeat the first byte, so every step makes the same eight comparisons.
-    for (std::size_t k = count_; k < 8; ++k) {
-        bytes_[k] = bytes_[0];
-    }
     for (std::size_t k = 0; k < 8; ++k) {
-        std::fill(std::begin(lanes_[k]), std::end(lanes_[k]), bytes_[k]);
+        // Unused slots repeat the first byte, so every step makes the same eight comparisons.
+        const char c = bytes[k < bytes.size() ? k : 0];
+        member_[static_cast<unsigned char>(c)] = true;
+        std::fill(std::begin(lanes_[k]), std::end(lanes_[k]), static_cast<unsigned char>(c));
     }
 }
 

@@ -5,6 +5,10 @@
 
 namespace quillon::platform {
 
+// Whether the processor runs the 32-byte vector paths (AVX2 on x86-64); false elsewhere.
+// Checked once; thread-safe.
+bool hasWideVectors();
+
 // Finds, left to right, where a short ASCII lead (one to four bytes) stands in a text, ASCII
 // letters in any case and every other byte exactly; sixteen positions per step where the
 // processor has vector instructions. The detectors put it in front of their matchers: a lead
@@ -40,8 +44,6 @@ class ByteSetFinder {
     std::size_t next(std::string_view text, std::size_t from) const;
 
   private:
-    unsigned char bytes_[8] = {};
-    std::size_t count_ = 0;
     bool member_[256] = {};
     alignas(16) unsigned char lanes_[8][16] = {};  // each byte of the set, sixteen times
 };

@@ -4,6 +4,7 @@
 #include <deque>
 #include <stdexcept>
 
+#include "platform/ByteSearch.h"
 #include "platform/Unicode.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -138,10 +139,6 @@ __attribute__((target("avx2"))) Bits findByVectors(std::string_view text,
     return seen;
 }
 
-bool hasWideVectors() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 #endif
 
 }  // namespace

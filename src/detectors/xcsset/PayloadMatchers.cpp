@@ -75,12 +75,7 @@ bool quotedArgument(std::string_view text, std::size_t quote, Regex::Match& matc
 
 namespace {
 
-// Where the next stretch of sixteen run bytes starts, stepping sixteen bytes from `from`:
-// a run of 40 or more holds at least one such stretch on any sixteen-byte grid, while the
-// short words and identifiers that fill a project file mostly do not.
 #ifdef QUILLON_WIDE_VECTORS
-// Two sixteen-byte stretches per step on processors with AVX2, on the same grid: returns the
-// first full one, or sets `at` to where the steps ended and returns npos.
 // Unsigned `low <= byte < low + count` with signed comparisons.
 __attribute__((target("avx2"))) __m256i inRange(__m256i bytes, char low, char count) {
     const __m256i shifted = _mm256_add_epi8(bytes, _mm256_set1_epi8(static_cast<char>(-128 - low)));
@@ -127,16 +122,15 @@ __attribute__((target("avx2"))) std::size_t wideFullStretch(std::string_view tex
     return std::string_view::npos;
 }
 
-bool hasWideVectors() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 #endif
 
+// Where the next stretch of sixteen run bytes starts, stepping sixteen bytes from `from`:
+// a run of 40 or more holds at least one such stretch on any sixteen-byte grid, while the
+// short words and identifiers that fill a project file mostly do not.
 std::size_t nextFullStretch(std::string_view text, std::size_t from) {
     std::size_t at = from;
 #ifdef QUILLON_WIDE_VECTORS
-    if (hasWideVectors()) {
+    if (platform::hasWideVectors()) {
         const std::size_t found = wideFullStretch(text, at);
         if (found != std::string_view::npos) {
             return found;

@@ -39,7 +39,7 @@ constexpr std::array<bool, 256> kUnquoted = [] {
     for (char x = '0'; x <= '9'; ++x) {
         table[static_cast<unsigned char>(x)] = true;
     }
-    // '/' too, where it starts no comment: readString sees to that.
+    // '/' too, where it starts no comment: readText sees to that.
     for (const char x : std::string_view("_$+:.-~@%!?&*^|\\[]#`'")) {
         table[static_cast<unsigned char>(x)] = true;
     }
@@ -143,7 +143,7 @@ class Reader {
                     at_ = text_.size();
                     return;
                 }
-                moveTo(close + 2);
+                at_ = close + 2;
             } else {
                 return;
             }
@@ -159,7 +159,7 @@ class Reader {
         const std::size_t n = text_.size();
         while (true) {
             i = kSpecial.next(text_, i);
-            moveTo(i);
+            at_ = i;
             if (i >= n) {
                 break;
             }
@@ -188,9 +188,6 @@ class Reader {
         }
         fail("unterminated dictionary");
     }
-
-    // Moves the cursor forward to `to`.
-    void moveTo(std::size_t to) { at_ = to; }
 
     bool atCommentStart() const {
         return text_[at_] == '/' && at_ + 1 < text_.size() &&
@@ -233,7 +230,7 @@ class Reader {
         }
         if (end < text_.size() && text_[end] == quote) {
             view = text_.substr(at_, end - at_);
-            moveTo(end + 1);
+            at_ = end + 1;
             return;
         }
         std::string out;

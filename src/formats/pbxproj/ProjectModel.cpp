@@ -302,7 +302,6 @@ ProjectModel readProjectModel(std::string_view text) {
         configurationFiles.insert(text.substr(start, end - start));
     }
     static const std::unordered_set<std::string_view> kUnneeded = {
-        "PBXBuildFile",
         "PBXSourcesBuildPhase",
         "PBXFrameworksBuildPhase",
         "PBXResourcesBuildPhase",
@@ -313,7 +312,7 @@ ProjectModel readProjectModel(std::string_view text) {
         "PBXCopyFilesBuildPhase"};
     const PlistReader::SkipRule skip = [&](std::string_view key, std::string_view isa) {
         if (isa == "PBXBuildFile") {
-            return true;  // most of the records of any project, so asked first
+            return true;  // most of the records of any project: compared before any look-up
         }
         if (isa == "PBXFileReference") {
             return !configurationFiles.contains(key);
