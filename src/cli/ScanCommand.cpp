@@ -60,7 +60,9 @@ pipelines::CycleRun runPipelines(PipelineChoice choice, const FileURL& folder,
     pipelines::CycleRun run;
     std::unique_ptr<core::SharedWalk> shared;
     if (choice.kind != PipelineChoice::Kind::one) {
-        shared = pipelines::shareCycle(folder);
+        shared = pipelines::shareCycle(folder, choice.kind == PipelineChoice::Kind::classic
+                                                   ? pipelines::Taking::classic
+                                                   : pipelines::Taking::all);
     }
     for (const pipelines::Analysis& analysis : pipelines::analyses()) {
         if (choice.kind == PipelineChoice::Kind::one

@@ -137,10 +137,12 @@ std::vector<platform::FileURL> FileDiscovery::discoverFiles(
 
 SharedWalk::SharedWalk(platform::FileURL root,
                        std::vector<const DiscoveryConfiguration*> configurations,
-                       std::vector<Reads> reads, std::size_t readBudget)
+                       std::vector<Reads> reads, std::size_t readBudget,
+                       std::vector<Digestion> digestions)
     : root_(std::move(root)),
       configurations_(std::move(configurations)),
       readers_(std::move(reads)),
+      digestions_(std::move(digestions)),
       readBudget_(readBudget),
       outer_(currentSharedWalk) {
     currentSharedWalk = this;
@@ -179,8 +181,24 @@ std::optional<std::vector<platform::FileURL>> SharedWalk::takeFiles(
             }
         }
         std::erase_if(expected, [](const auto& entry) { return entry.second < 2; });
+        std::vector<std::pair<const std::string*, platform::Digester>> digests;
+        for (std::size_t i = 0; i < files_.size() && i < digestions_.size(); ++i) {
+            const Digestion& digestion = digestions_[i];
+            if (digestion.make == nullptr) {
+                continue;
+            }
+            for (const auto& file : files_[i]) {
+                // Only a file another scan reads first can be digested.
+                if (expected.contains(file.path()) && digestion.takes(file)) {
+                    digests.emplace_back(&file.path(), digestion.make);
+                }
+            }
+        }
         reads_ = std::make_unique<platform::SharedReads>(std::move(expected), readBudget_,
-                                                         kLargestKeptText);
+                                                         kLargestKeptText, kDigestBudget);
+        for (const auto& [path, make] : digests) {
+            reads_->expectDigest(*path, make);
+        }
     }
     if (taken_[index]) {
         return std::nullopt;

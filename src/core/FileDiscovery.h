@@ -55,7 +55,8 @@ class FileDiscovery {
 // thread, FileDiscovery serves each of its configurations for its folder from a single walk
 // (made at the first such discovery), each list in the walk's order and exactly as a walk of
 // its own would have found it; and the small files that several configurations take are read
-// once (platform::SharedReads: texts up to kLargestKeptText, within `readBudget` bytes). Other
+// once (platform::SharedReads: texts up to kLargestKeptText, within `readBudget` bytes; larger
+// ones digested for the configurations that take a digest of them, within kDigestBudget). Other
 // folders and configurations are walked as usual. Made per cycle, never kept: every cycle walks
 // afresh. Not shared between threads; scopes nest, the innermost one serving.
 class SharedWalk {
@@ -66,12 +67,22 @@ class SharedWalk {
     // bench/README.md: keeping every shared text up to 16 MB made the cycle 40 % slower).
     static constexpr std::size_t kReadBudget = std::size_t{4} << 20;
     static constexpr std::size_t kLargestKeptText = std::size_t{64} << 10;
+    // Digests are what a scan keeps of a text (its scripts, its settings), far smaller than the
+    // text; the budget bounds a project file that is nothing else.
+    static constexpr std::size_t kDigestBudget = std::size_t{32} << 20;
 
     // Which of a configuration's files its scan reads; null: all but directories.
     using Reads = bool (*)(const platform::FileURL&);
+    // Which of the files it reads its scan takes as a digest when an earlier scan of the cycle
+    // read them, and how the digest is made; empty: none.
+    struct Digestion {
+        Reads takes = nullptr;
+        platform::Digester make = nullptr;
+    };
 
     SharedWalk(platform::FileURL root, std::vector<const DiscoveryConfiguration*> configurations,
-               std::vector<Reads> reads = {}, std::size_t readBudget = kReadBudget);
+               std::vector<Reads> reads = {}, std::size_t readBudget = kReadBudget,
+               std::vector<Digestion> digestions = {});
     ~SharedWalk();
     SharedWalk(const SharedWalk&) = delete;
     SharedWalk& operator=(const SharedWalk&) = delete;
@@ -89,6 +100,7 @@ class SharedWalk {
     platform::FileURL root_;
     std::vector<const DiscoveryConfiguration*> configurations_;
     std::vector<Reads> readers_;
+    std::vector<Digestion> digestions_;
     std::vector<std::vector<platform::FileURL>> files_;
     std::vector<bool> taken_;
     std::size_t readBudget_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -268,10 +269,11 @@ thread_local SharedReads* currentSharedReads = nullptr;
 }  // namespace
 
 SharedReads::SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget,
-                         std::size_t largestKept)
+                         std::size_t largestKept, std::size_t digestBudget)
     : expected_(std::move(expectedReads)),
       budget_(budget),
       largestKept_(largestKept),
+      digestBudget_(digestBudget),
       outer_(currentSharedReads) {
     currentSharedReads = this;
 }
@@ -307,8 +309,12 @@ void SharedReads::keep(const std::string& path, std::string text) {
     const auto size = sizes_.find(path);
     if (!expected_.contains(path) || size == sizes_.end() || kept_.contains(path) ||
         text.size() > largestKept_ || keptBytes_ + text.size() > budget_) {
-        // Nobody reads it again, it was not read here, or there is no room: a large one's
-        // memory serves the next large read.
+        // Nobody reads it again, it was not read here, or there is no room: the scans still to
+        // come that can take a digest get one, and a large text's memory serves the next
+        // large read.
+        if (size != sizes_.end()) {
+            digest(path, text);
+        }
         if (text.size() > largestKept_ && text.capacity() > spare_.capacity()) {
             spare_ = std::move(text);
         }
@@ -316,6 +322,65 @@ void SharedReads::keep(const std::string& path, std::string text) {
     }
     keptBytes_ += text.size();
     kept_.emplace(path, Kept{std::move(text), size->second});
+}
+
+void SharedReads::expectDigest(const std::string& path, Digester digester) {
+    auto& digesters = digesters_[path];
+    if (std::find(digesters.begin(), digesters.end(), digester) == digesters.end()) {
+        digesters.push_back(digester);
+    }
+}
+
+void SharedReads::digest(const std::string& path, std::string_view text) {
+    const auto pending = digesters_.find(path);
+    if (pending == digesters_.end()) {
+        return;
+    }
+    const std::uint64_t size = sizes_.at(path);
+    for (const Digester digester : pending->second) {
+        if (digestBytes_ >= digestBudget_) {
+            break;
+        }
+        Digest made = digester(text);
+        if (made.product == nullptr || made.bytes > digestBudget_ - digestBytes_) {
+            continue;  // that scan reads the file itself
+        }
+        digestBytes_ += made.bytes;
+        digests_[path].push_back({digester, Made{std::move(made), size}});
+    }
+    digesters_.erase(pending);
+}
+
+std::shared_ptr<const void> SharedReads::takeDigestOf(const std::string& path, Digester digester,
+                                                      std::uint64_t limit) {
+    if (const auto pending = digesters_.find(path); pending != digesters_.end()) {
+        std::erase(pending->second, digester);
+        if (pending->second.empty()) {
+            digesters_.erase(pending);
+        }
+    }
+    const auto made = digests_.find(path);
+    if (made == digests_.end()) {
+        return nullptr;
+    }
+    auto& list = made->second;
+    const auto at = std::find_if(list.begin(), list.end(),
+                                 [&](const auto& entry) { return entry.first == digester; });
+    if (at == list.end()) {
+        return nullptr;
+    }
+    Made taken = std::move(at->second);
+    list.erase(at);
+    if (list.empty()) {
+        digests_.erase(made);
+    }
+    digestBytes_ -= taken.digest.bytes;
+    if (taken.size > limit) {
+        return nullptr;  // the caller's own read finds the file too large, as it would have
+    }
+    counted(path, taken.size);
+    ++served_;
+    return std::move(taken.digest.product);
 }
 
 std::optional<TextFileRead> SharedReads::serve(const std::string& path, std::uint64_t limit) {

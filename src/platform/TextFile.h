@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,19 +71,32 @@ class ReadFailureLog {
     ReadFailureLog* outer_;
 };
 
+// What a later scan of a file needs of its text (a parsed model, the matches of a search), made
+// from the text while an earlier scan of the cycle holds it, so that the file is read once
+// however many scans take it. `bytes`: about what the product holds in memory.
+struct Digest {
+    std::shared_ptr<const void> product;
+    std::size_t bytes = 0;
+};
+// Makes a scan's digest of a text; pure: no log, no output, any thread.
+using Digester = Digest (*)(std::string_view text);
+
 // While one lives on a thread, the files it was given that several scans take are read once: a
 // scan done with a text hands it back (`giveBack`, no copy), and the next read of that file is
 // served from it, exactly as a read then would have come out unless the file changed in between
 // (a scan cycle judges the folder as it first read it). Texts are kept only for reads still
 // expected, only when no longer than `largestKept` bytes and only while all fit `budget` bytes;
-// otherwise the next read reads the file.
+// otherwise the next read reads the file. A text too long to keep is instead digested, when it
+// is handed back, for each later scan of the file that said it takes a digest
+// (`expectDigest`), while the digests fit `digestBudget` bytes: those scans take the digest
+// (`takeDigest`) and do not read the file.
 // Not shared between threads; scopes nest, the innermost one serving.
 class SharedReads {
   public:
     // `expectedReads`: for each path, how many reads are expected in the scope (paths read
     // once need no entry).
     SharedReads(std::unordered_map<std::string, int> expectedReads, std::size_t budget,
-                std::size_t largestKept = SIZE_MAX);
+                std::size_t largestKept = SIZE_MAX, std::size_t digestBudget = 0);
     ~SharedReads();
     SharedReads(const SharedReads&) = delete;
     SharedReads& operator=(const SharedReads&) = delete;
@@ -102,11 +116,30 @@ class SharedReads {
     // Counts a read made from the file, which found it `size` bytes long.
     void counted(const std::string& path, std::uint64_t size);
 
+    // A later scan of `path` takes what `digester` makes of its text instead of reading it.
+    void expectDigest(const std::string& path, Digester digester);
+    // The digest `digester` made of `path`'s text as an earlier scan read it, in place of a read
+    // up to `limit`: null when there is none (the scope is not serving, the file was not read
+    // whole before, it was over `limit`, or the digests were over budget), and the caller reads
+    // the file as usual. Either way the file is no longer digested for this digester.
+    template <typename Product>
+    static std::shared_ptr<const Product> takeDigest(const std::string& path, Digester digester,
+                                                     std::uint64_t limit) {
+        SharedReads* shared = current();
+        return shared == nullptr ? nullptr
+                                 : std::static_pointer_cast<const Product>(
+                                       shared->takeDigestOf(path, digester, limit));
+    }
+
     std::size_t keptBytes() const { return keptBytes_; }
+    std::size_t digestBytes() const { return digestBytes_; }
     int served() const { return served_; }
 
   private:
     void keep(const std::string& path, std::string text);
+    void digest(const std::string& path, std::string_view text);
+    std::shared_ptr<const void> takeDigestOf(const std::string& path, Digester digester,
+                                             std::uint64_t limit);
 
     std::unordered_map<std::string, int> expected_;
     struct Kept {
@@ -119,6 +152,15 @@ class SharedReads {
     std::size_t largestKept_;
     std::size_t keptBytes_ = 0;
     std::string spare_;
+    // Digesters still to run on a path's text, and the digests made, by path and digester.
+    std::unordered_map<std::string, std::vector<Digester>> digesters_;
+    struct Made {
+        Digest digest;
+        std::uint64_t size = 0;  // of the file, as its read found it
+    };
+    std::unordered_map<std::string, std::vector<std::pair<Digester, Made>>> digests_;
+    std::size_t digestBudget_;
+    std::size_t digestBytes_ = 0;
     int served_ = 0;
     SharedReads* outer_;
 };

@@ -18,6 +18,8 @@ struct Analysis {
     const core::DiscoveryConfiguration& (*files)();
     // Which of those it reads; null: all but directories.
     core::SharedWalk::Reads reads;
+    // Which of them it takes as a digest of another's read, and how it is made.
+    core::SharedWalk::Digestion digestion;
     // The pipeline: listing, reports and log records.
     PipelineRun (*run)(const platform::FileURL& folder, platform::LineWriter& output);
     // The single-project window's form (no log records), or null when the window leaves it out.
@@ -34,8 +36,13 @@ const std::vector<Analysis>& analyses();
 // The analysis of that name, or null.
 const Analysis* findAnalysis(std::string_view name);
 
-// The shared walk and reads of one cycle of every analysis over `folder`, for the calling
-// thread while it lives.
-std::unique_ptr<core::SharedWalk> shareCycle(const platform::FileURL& folder);
+// Which analyses a shared cycle serves: every one, the classic cycle's, or the single-project
+// window's. An analysis left out is never prepared for (no text kept, no digest made for it).
+enum class Taking { all, classic, window };
+
+// The shared walk and reads of one cycle of the analyses `taking` names over `folder`, for the
+// calling thread while it lives.
+std::unique_ptr<core::SharedWalk> shareCycle(const platform::FileURL& folder,
+                                             Taking taking = Taking::all);
 
 }  // namespace quillon::scan

@@ -281,7 +281,7 @@ namespace {
 CycleRun runCycle(const FileURL& folder, LineWriter& output, Walks walks, bool classicOnly) {
     std::unique_ptr<core::SharedWalk> shared;
     if (walks == Walks::shared) {
-        shared = shareCycle(folder);
+        shared = shareCycle(folder, classicOnly ? Taking::classic : Taking::all);
     }
     CycleRun cycle;
     for (const Analysis& analysis : analyses()) {
@@ -297,7 +297,7 @@ CycleRun runCycle(const FileURL& folder, LineWriter& output, Walks walks, bool c
 }  // namespace
 
 bool runSingleProjectScan(const FileURL& folder, LineWriter& output) {
-    const auto shared = shareCycle(folder);
+    const auto shared = shareCycle(folder, Taking::window);
     bool clean = true;
     for (const Analysis& analysis : analyses()) {
         if (analysis.runInWindow != nullptr) {
@@ -319,16 +319,20 @@ CycleRun runScanCycle(const FileURL& folder, LineWriter& output, Walks walks) {
 const std::vector<Analysis>& analyses() {
     static const std::vector<Analysis> list = {
         {"xcsset", core::xcssetDiscoveryConfiguration, detectors::xcsset::XCSSETScanner::reads,
-         runXCSSETPipeline,
+         {}, runXCSSETPipeline,
          [](const FileURL& folder, LineWriter& output) {
              return runXCSSETScan(folder, output, true);
          },
          false, true},
         {"xcodespy", core::xcodeSpyDiscoveryConfiguration,
-         detectors::xcodespy::XcodeSpyScanner::reads, runXcodeSecurityPipeline, nullptr, true,
-         true},
-        {"buildscripts", core::buildScriptsDiscoveryConfiguration, nullptr, runBuildScriptsPipeline,
-         runBuildScripts, false, false},
+         detectors::xcodespy::XcodeSpyScanner::reads,
+         {detectors::xcodespy::XcodeSpyScanner::reads,
+          detectors::xcodespy::XcodeSpyScanner::digest},
+         runXcodeSecurityPipeline, nullptr, true, true},
+        {"buildscripts", core::buildScriptsDiscoveryConfiguration, nullptr,
+         {detectors::buildscripts::BuildScriptScanner::takesDigest,
+          detectors::buildscripts::BuildScriptScanner::digest},
+         runBuildScriptsPipeline, runBuildScripts, false, false},
     };
     return list;
 }
@@ -342,14 +346,22 @@ const Analysis* findAnalysis(std::string_view name) {
     return nullptr;
 }
 
-std::unique_ptr<core::SharedWalk> shareCycle(const FileURL& folder) {
+std::unique_ptr<core::SharedWalk> shareCycle(const FileURL& folder, Taking taking) {
     std::vector<const core::DiscoveryConfiguration*> configurations;
     std::vector<core::SharedWalk::Reads> reads;
+    std::vector<core::SharedWalk::Digestion> digestions;
     for (const Analysis& analysis : analyses()) {
+        if ((taking == Taking::classic && !analysis.classic) ||
+            (taking == Taking::window && analysis.runInWindow == nullptr)) {
+            continue;
+        }
         configurations.push_back(&analysis.files());
         reads.push_back(analysis.reads);
+        digestions.push_back(analysis.digestion);
     }
-    return std::make_unique<core::SharedWalk>(folder, std::move(configurations), std::move(reads));
+    return std::make_unique<core::SharedWalk>(folder, std::move(configurations), std::move(reads),
+                                              core::SharedWalk::kReadBudget,
+                                              std::move(digestions));
 }
 
 }  // namespace quillon::scan

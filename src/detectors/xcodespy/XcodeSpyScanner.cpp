@@ -58,9 +58,38 @@ std::string XcodeSpyScanner::unescape(std::string_view blockText) {
     return platform::replaceAllLiteral(script, R"(\\\")", "\"");
 }
 
+namespace {
+
+// The blocks of a text, kept beyond it.
+struct DigestedBlocks {
+    std::vector<std::optional<std::string>> texts;
+};
+
+}  // namespace
+
+platform::Digest XcodeSpyScanner::digest(std::string_view text) {
+    auto blocks = std::make_shared<DigestedBlocks>();
+    std::size_t bytes = sizeof(DigestedBlocks);
+    findShellScriptBlocks(text, [&](const Regex::Match& match) {
+        const auto group = match.group(text, 1);
+        blocks->texts.emplace_back(group ? std::optional<std::string>(*group) : std::nullopt);
+        bytes += sizeof(std::optional<std::string>) + (group ? group->size() : 0);
+        return true;
+    });
+    return {std::move(blocks), bytes};
+}
+
 core::ScanResult XcodeSpyScanner::scan(const FileURL& file) const {
-    const std::string name = file.lastPathComponent();
     logger_.info("Starting XcodeSpy scan for file: %s", file.path());
+    if (const auto digested = platform::SharedReads::takeDigest<DigestedBlocks>(
+            file.path(), digest, platform::kLargestTextFile)) {
+        Blocks blocks;
+        blocks.reserve(digested->texts.size());
+        for (const auto& text : digested->texts) {
+            blocks.push_back(text ? std::optional<std::string_view>(*text) : std::nullopt);
+        }
+        return judgeBlocks(file, blocks);
+    }
     std::optional<std::string> text = platform::readTextFile(file.path());
     if (!text) {
         logger_.error("Failed to read file: %s", file.path());
@@ -73,17 +102,21 @@ core::ScanResult XcodeSpyScanner::scan(const FileURL& file) const {
 }
 
 core::ScanResult XcodeSpyScanner::scanText(const FileURL& file, std::string_view text) const {
-    const std::string name = file.lastPathComponent();
-    std::vector<Regex::Match> blocks;
+    Blocks blocks;
     findShellScriptBlocks(text, [&](const Regex::Match& match) {
-        blocks.push_back(match);
+        blocks.push_back(match.group(text, 1));
         return true;
     });
+    return judgeBlocks(file, blocks);
+}
+
+core::ScanResult XcodeSpyScanner::judgeBlocks(const FileURL& file, const Blocks& blocks) const {
+    const std::string name = file.lastPathComponent();
     logger_.info("Found %ld shellScript blocks in %s", blocks.size(), name);
 
     std::vector<std::string> findings;
     for (std::size_t index = 0; index < blocks.size(); ++index) {
-        const auto blockText = blocks[index].group(text, 1);
+        const auto& blockText = blocks[index];
         if (!blockText) {
             logger_.error("Failed to extract shellScript block at index %ld", index);
             continue;

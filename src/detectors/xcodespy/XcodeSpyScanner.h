@@ -2,11 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/FileScanner.h"
 #include "platform/Log.h"
+#include "platform/TextFile.h"
 
 namespace quillon::detectors::xcodespy {
 
@@ -60,6 +63,9 @@ class XcodeSpyScanner final : public core::FileScanner {
     core::ScanResult scan(const platform::FileURL& file) const override;
     // The scan of a file's text, once read: its blocks, their judgement and the result.
     core::ScanResult scanText(const platform::FileURL& file, std::string_view text) const;
+    // What the scan needs of a text another scan of the cycle read (its blocks), so that it
+    // does not read the file again; made for any file it reads (see platform::SharedReads).
+    static platform::Digest digest(std::string_view text);
 
     // The project file's escaping of one block partly undone: \" and \\\" become ", \\n a line
     // feed.
@@ -73,6 +79,10 @@ class XcodeSpyScanner final : public core::FileScanner {
     bool isMalicious(std::string_view script, std::string_view reconstructed) const;
 
   private:
+    // A block's text, or nothing where the match had no script group.
+    using Blocks = std::vector<std::optional<std::string_view>>;
+    core::ScanResult judgeBlocks(const platform::FileURL& file, const Blocks& blocks) const;
+
     platform::Logger logger_;
 };
 

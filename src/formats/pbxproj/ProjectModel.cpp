@@ -322,4 +322,47 @@ ProjectModel readProjectModel(std::string_view text) {
     return buildProjectModel(PlistReader::read(text, skip));
 }
 
+namespace {
+
+std::size_t bytesOf(const BuildConfiguration& configuration) {
+    std::size_t bytes = sizeof configuration + configuration.id.size() +
+                        configuration.name.size() + configuration.baseConfigurationPath.size();
+    for (const auto& setting : configuration.settings) {
+        bytes += sizeof setting + setting.key.size() + setting.value.size();
+    }
+    return bytes;
+}
+
+std::size_t bytesOf(const ShellScriptPhase& phase) {
+    return sizeof phase + phase.id.size() + phase.name.size() + phase.shellPath.size() +
+           phase.script.size();
+}
+
+}  // namespace
+
+std::size_t approximateBytes(const ProjectModel& model) {
+    std::size_t bytes = sizeof model + model.error.size();
+    for (const auto& target : model.targets) {
+        bytes += sizeof target + target.id.size() + target.name.size() +
+                 target.buildToolPath.size() + target.buildArgumentsString.size();
+        for (const auto& phase : target.phases) {
+            bytes += bytesOf(phase);
+        }
+        for (const auto& rule : target.rules) {
+            bytes += sizeof rule + rule.id.size() + rule.name.size() + rule.filePatterns.size() +
+                     rule.fileType.size() + rule.script.size();
+        }
+        for (const auto& configuration : target.configurations) {
+            bytes += bytesOf(configuration);
+        }
+    }
+    for (const auto& configuration : model.projectConfigurations) {
+        bytes += bytesOf(configuration);
+    }
+    for (const auto& phase : model.unlistedPhases) {
+        bytes += bytesOf(phase);
+    }
+    return bytes;
+}
+
 }  // namespace quillon::formats::pbxproj

@@ -76,6 +76,9 @@ struct ProjectModel {
 ProjectModel readProjectModel(std::string_view text);
 ProjectModel buildProjectModel(const PlistDocument& document);
 
+// About the memory a model holds, its strings and records: for callers that keep models.
+std::size_t approximateBytes(const ProjectModel& model);
+
 std::string_view targetKindName(Target::Kind kind);  // "native", "aggregate", "legacy"
 
 }  // namespace quillon::formats::pbxproj
