@@ -318,21 +318,34 @@ CycleRun runScanCycle(const FileURL& folder, LineWriter& output, Walks walks) {
 
 const std::vector<Analysis>& analyses() {
     static const std::vector<Analysis> list = {
-        {"xcsset", core::xcssetDiscoveryConfiguration, detectors::xcsset::XCSSETScanner::reads,
-         {}, runXCSSETPipeline,
+        {"xcsset",
+         core::xcssetDiscoveryConfiguration,
+         detectors::xcsset::XCSSETScanner::reads,
+         {},
+         runXCSSETPipeline,
          [](const FileURL& folder, LineWriter& output) {
              return runXCSSETScan(folder, output, true);
          },
-         false, true},
-        {"xcodespy", core::xcodeSpyDiscoveryConfiguration,
+         false,
+         true},
+        {"xcodespy",
+         core::xcodeSpyDiscoveryConfiguration,
          detectors::xcodespy::XcodeSpyScanner::reads,
          {detectors::xcodespy::XcodeSpyScanner::reads,
           detectors::xcodespy::XcodeSpyScanner::digest},
-         runXcodeSecurityPipeline, nullptr, true, true},
-        {"buildscripts", core::buildScriptsDiscoveryConfiguration, nullptr,
+         runXcodeSecurityPipeline,
+         nullptr,
+         true,
+         true},
+        {"buildscripts",
+         core::buildScriptsDiscoveryConfiguration,
+         nullptr,
          {detectors::buildscripts::BuildScriptScanner::takesDigest,
           detectors::buildscripts::BuildScriptScanner::digest},
-         runBuildScriptsPipeline, runBuildScripts, false, false},
+         runBuildScriptsPipeline,
+         runBuildScripts,
+         false,
+         false},
     };
     return list;
 }
@@ -360,8 +373,7 @@ std::unique_ptr<core::SharedWalk> shareCycle(const FileURL& folder, Taking takin
         digestions.push_back(analysis.digestion);
     }
     return std::make_unique<core::SharedWalk>(folder, std::move(configurations), std::move(reads),
-                                              core::SharedWalk::kReadBudget,
-                                              std::move(digestions));
+                                              core::SharedWalk::kReadBudget, std::move(digestions));
 }
 
 }  // namespace quillon::scan

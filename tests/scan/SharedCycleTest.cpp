@@ -88,7 +88,8 @@ void writeMonorepo(const testing::TempTree& tree, const std::string& infection,
     for (const char* app : {"Shop", "Wallet", "Maps"}) {
         const std::string base = std::string("Apps/") + app + "/" + app;
         tree.write(base + ".xcodeproj/project.pbxproj",
-                   project(bulk(large) + phase("CheckPods",
+                   project(bulk(large) +
+                           phase("CheckPods",
                                  "diff \\\"${PODS_ROOT}/../Podfile.lock\\\" "
                                  "\\\"${PODS_ROOT}/Manifest.lock\\\" > /dev/null\\n") +
                            phase("SwiftLint",
@@ -148,7 +149,8 @@ TEST(SharedCycle, SameOutputLogAndVerdictsAsSeparateWalks) {
          [](auto& tree) { writeMonorepo(tree, kDecodedPayload); },
          {"xcsset clean", "xcodespy clean", "buildscripts threat"}},
         // Project files too large to keep: the later analyses take digests of them.
-        {"large project files, clean", [](auto& tree) { writeMonorepo(tree, "", true); },
+        {"large project files, clean",
+         [](auto& tree) { writeMonorepo(tree, "", true); },
          {"xcsset clean", "xcodespy clean", "buildscripts clean"}},
         {"large project files, an obfuscated phase",
          [](auto& tree) { writeMonorepo(tree, kObfuscatedPhase, true); },

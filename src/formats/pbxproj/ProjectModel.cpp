@@ -325,8 +325,8 @@ ProjectModel readProjectModel(std::string_view text) {
 namespace {
 
 std::size_t bytesOf(const BuildConfiguration& configuration) {
-    std::size_t bytes = sizeof configuration + configuration.id.size() +
-                        configuration.name.size() + configuration.baseConfigurationPath.size();
+    std::size_t bytes = sizeof configuration + configuration.id.size() + configuration.name.size() +
+                        configuration.baseConfigurationPath.size();
     for (const auto& setting : configuration.settings) {
         bytes += sizeof setting + setting.key.size() + setting.value.size();
     }
