@@ -1,6 +1,8 @@
 #include "core/FileDiscovery.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <stdexcept>
 
 #include "platform/DirectoryWalker.h"
 #include "platform/Unicode.h"
@@ -39,6 +41,8 @@ namespace {
 // entry of a walk instead of one per configuration.
 class ExtensionTable {
   public:
+    static constexpr std::size_t kMostConfigurations = 64;
+
     explicit ExtensionTable(const std::vector<const DiscoveryConfiguration*>& configurations) {
         for (std::size_t i = 0; i < configurations.size(); ++i) {
             for (const auto& extension : configurations[i]->extensions) {
@@ -46,45 +50,30 @@ class ExtensionTable {
                     return row.first == extension;
                 });
                 if (at == rows_.end()) {
-                    rows_.emplace_back(extension, std::vector<bool>(configurations.size()));
-                    rows_.back().second[i] = true;
+                    rows_.emplace_back(extension, std::uint64_t{1} << i);
                 } else {
-                    at->second[i] = true;
+                    at->second |= std::uint64_t{1} << i;
                 }
             }
         }
     }
 
-    // The configurations taking a name's extension, or null when none does.
-    const std::vector<bool>* takers(std::string_view name) const {
-        const std::string_view extension = platform::pathExtensionOf(name);
-        if (extension.empty()) {
-            return nullptr;
+    // The configurations taking a name's extension, one bit each; 0 when none does.
+    std::uint64_t takers(std::string_view name) const {
+        if (name.find('.') == std::string_view::npos) {
+            return 0;  // most directories
         }
-        // Extensions are short and mostly lowercase ASCII: folded in place, no allocation.
-        char folded[16];
-        std::string slow;
-        std::string_view key;
-        if (extension.size() <= sizeof folded && platform::isAscii(extension)) {
-            for (std::size_t i = 0; i < extension.size(); ++i) {
-                const char c = extension[i];
-                folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-            }
-            key = std::string_view(folded, extension.size());
-        } else {
-            slow = lowercasedExtension(name);
-            key = slow;
-        }
+        const platform::LowercaseExtension extension(name);
         for (const auto& [known, takers] : rows_) {
-            if (known == key) {
-                return &takers;
+            if (known == extension.view()) {
+                return takers;
             }
         }
-        return nullptr;
+        return 0;
     }
 
   private:
-    std::vector<std::pair<std::string, std::vector<bool>>> rows_;
+    std::vector<std::pair<std::string, std::uint64_t>> rows_;
 };
 
 thread_local SharedWalk* currentSharedWalk = nullptr;
@@ -94,22 +83,30 @@ thread_local SharedWalk* currentSharedWalk = nullptr;
 std::vector<std::vector<platform::FileURL>> discoverFilesOnce(
     const platform::FileURL& root,
     const std::vector<const DiscoveryConfiguration*>& configurations) {
+    if (configurations.size() > ExtensionTable::kMostConfigurations) {
+        throw std::invalid_argument("discoverFilesOnce: more than 64 configurations");
+    }
     std::vector<std::vector<platform::FileURL>> found(configurations.size());
     const ExtensionTable table(configurations);
-    const bool anyGitHooks = std::any_of(
-        configurations.begin(), configurations.end(),
-        [](const DiscoveryConfiguration* configuration) { return configuration->gitHooks; });
     using platform::DirectoryWalker;
+    std::uint64_t hookTakers = 0;
+    for (std::size_t i = 0; i < configurations.size(); ++i) {
+        if (configurations[i]->gitHooks) {
+            hookTakers |= std::uint64_t{1} << i;
+        }
+    }
     DirectoryWalker::walk(root.path(), {}, [&](const DirectoryWalker::Entry& entry) {
-        const std::vector<bool>* takers = table.takers(entry.name);
-        const bool gitHook =
-            anyGitHooks && !entry.isDirectory && isGitHookPath(entry.parent, entry.name);
-        if (takers == nullptr && !gitHook) {
+        std::uint64_t takers = table.takers(entry.name);
+        if (hookTakers != 0 && !entry.isDirectory && isGitHookPath(entry.parent, entry.name)) {
+            takers |= hookTakers;
+        }
+        if (takers == 0) {
             return DirectoryWalker::Next::proceed;
         }
-        for (std::size_t i = 0; i < configurations.size(); ++i) {
-            if ((takers != nullptr && (*takers)[i]) || (gitHook && configurations[i]->gitHooks)) {
-                found[i].push_back(platform::FileURL::adopting(entry.path(), entry.isDirectory));
+        platform::FileURL file = platform::FileURL::adopting(entry.path(), entry.isDirectory);
+        for (std::size_t i = 0; takers != 0; ++i, takers >>= 1) {
+            if ((takers & 1) != 0) {
+                found[i].push_back(takers == 1 ? std::move(file) : file);
             }
         }
         return DirectoryWalker::Next::proceed;

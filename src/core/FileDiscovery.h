@@ -109,7 +109,8 @@ class SharedWalk {
     SharedWalk* outer_;
 };
 
-// Every configuration's files from one walk, in the walk's order.
+// Every configuration's files from one walk, in the walk's order. At most 64 configurations
+// (std::invalid_argument beyond).
 std::vector<std::vector<platform::FileURL>> discoverFilesOnce(
     const platform::FileURL& root,
     const std::vector<const DiscoveryConfiguration*>& configurations);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/TextScanning.h"
+#include "platform/Unicode.h"
 
 namespace quillon::platform {
 
@@ -106,6 +107,25 @@ std::string_view pathExtensionOf(std::string_view name) {
     }
     return name.substr(dot + 1);
 }
+
+LowercaseExtension::LowercaseExtension(std::string_view name) {
+    const std::string_view extension = pathExtensionOf(name);
+    if (extension.size() <= sizeof inline_ && isAscii(extension)) {
+        for (std::size_t i = 0; i < extension.size(); ++i) {
+            const char c = extension[i];
+            inline_[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        view_ = std::string_view(inline_, extension.size());
+    } else {
+        other_ = lowercase(extension);
+        view_ = other_;
+    }
+}
+
+LowercaseExtension::LowercaseExtension(const FileURL& file)
+    : LowercaseExtension(file.path() == "/"
+                             ? std::string_view(file.path())
+                             : std::string_view(file.path()).substr(file.path().rfind('/') + 1)) {}
 
 std::string FileURL::pathExtension() const {
     return std::string(pathExtensionOf(lastPathComponent()));

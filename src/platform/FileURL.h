@@ -44,6 +44,25 @@ class FileURL {
 // The extension of a file name by the rule of FileURL::pathExtension.
 std::string_view pathExtensionOf(std::string_view name);
 
+// The lowercased extension of a name (lowercase(pathExtensionOf(name))), held inline when it is
+// short ASCII, as every extension a scan looks for is: walks and scans ask it of every file, so
+// it must not allocate there. Not copyable: `view()` may point into it.
+class LowercaseExtension {
+  public:
+    explicit LowercaseExtension(std::string_view name);
+    // Of a URL's last path component.
+    explicit LowercaseExtension(const FileURL& file);
+    LowercaseExtension(const LowercaseExtension&) = delete;
+    LowercaseExtension& operator=(const LowercaseExtension&) = delete;
+
+    std::string_view view() const { return view_; }
+
+  private:
+    char inline_[16];
+    std::string other_;
+    std::string_view view_;
+};
+
 // Percent-encodes every byte outside the unreserved and sub-delimiter set of a file URL path.
 std::string percentEncodePath(std::string_view path);
 

@@ -716,6 +716,19 @@ TEST(BuildScripts, UnreadableAndOversizedFilesBecomeDiagnostics) {
     EXPECT_NE(report.diagnostics[0].message.find("read only in part"), std::string::npos);
 }
 
+TEST(BuildScripts, ProjectDigestIsMadeOnlyWithinTheAnalysisLimit) {
+    EXPECT_TRUE(BuildScriptScanner::takesDigest(
+        platform::FileURL("/p/App.xcodeproj/project.PBXPROJ", false)));
+    EXPECT_FALSE(BuildScriptScanner::takesDigest(platform::FileURL("/p/build.sh", false)));
+    const std::string project = "{ objects = { }; }";
+    const platform::Digest made = BuildScriptScanner::digest(project);
+    EXPECT_NE(made.product, nullptr);
+    EXPECT_GT(made.bytes, 0u);
+    // A text over the limit is never analysed, so nothing is spent digesting it.
+    const std::string huge(BuildScriptScanner::kMaxFileBytes + 1, ' ');
+    EXPECT_EQ(BuildScriptScanner::digest(huge).product, nullptr);
+}
+
 TEST(BuildScripts, UnreferencedEncodedSettingIsReportedAtMedium) {
     const auto report =
         scanCase({"x",

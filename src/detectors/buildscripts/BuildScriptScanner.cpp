@@ -868,6 +868,9 @@ bool BuildScriptScanner::takesDigest(const platform::FileURL& file) {
 }
 
 platform::Digest BuildScriptScanner::digest(std::string_view text) {
+    if (text.size() > kMaxFileBytes) {
+        return {};  // over the analysis's limit: it never takes this file
+    }
     auto digested = std::make_shared<ProjectDigest>(
         ProjectDigest{formats::pbxproj::readProjectModel(text), hasReplacement(text)});
     const std::size_t bytes = approximateBytes(digested->model);

@@ -48,8 +48,8 @@ bool XcodeSpyScanner::canScan(const FileURL& file) const {
 }
 
 bool XcodeSpyScanner::reads(const FileURL& file) {
-    const std::string extension = platform::lowercase(file.pathExtension());
-    return extension == "pbxproj" || extension == "sh";
+    const platform::LowercaseExtension extension(file);
+    return extension.view() == "pbxproj" || extension.view() == "sh";
 }
 
 std::string XcodeSpyScanner::unescape(std::string_view blockText) {

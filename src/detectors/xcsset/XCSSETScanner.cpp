@@ -43,8 +43,8 @@ bool XCSSETScanner::canScan(const FileURL& file) const {
 }
 
 bool XCSSETScanner::reads(const FileURL& file) {
-    const std::string extension = platform::lowercase(file.pathExtension());
-    return std::find(kScannableExtensions.begin(), kScannableExtensions.end(), extension) !=
+    const platform::LowercaseExtension extension(file);
+    return std::find(kScannableExtensions.begin(), kScannableExtensions.end(), extension.view()) !=
            kScannableExtensions.end();
 }
 
