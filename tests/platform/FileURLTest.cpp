@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Unicode.h"
 #include "support/RowName.h"
 
 namespace quillon::platform {
@@ -27,6 +28,17 @@ TEST_P(FileURLCases, PartsOfTheURL) {
     EXPECT_EQ(url.absoluteString(), c.absolute);
     EXPECT_EQ(url.lastPathComponent(), c.last);
     EXPECT_EQ(url.pathExtension(), c.extension);
+    EXPECT_EQ(LowercaseExtension(url).view(), lowercase(url.pathExtension()));
+}
+
+TEST(LowercaseExtension, FoldsAsLowercaseDoesWithoutAllocatingShortAsciiOnes) {
+    for (const char* name : {"PROJECT.PBXPROJ", "build.Sh", "no-dot", ".hidden", "dot.", "a.b.C",
+                             "long.ABCDEFGHIJKLMNOPQRSTUVWXYZ", "kelvin.\u212Aml",
+                             "accent.\u00C9X", "x.\xFF"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(LowercaseExtension(std::string_view(name)).view(),
+                  lowercase(pathExtensionOf(name)));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
