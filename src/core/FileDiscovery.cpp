@@ -5,13 +5,8 @@
 #include <stdexcept>
 
 #include "platform/DirectoryWalker.h"
-#include "platform/Unicode.h"
 
 namespace quillon::core {
-
-std::string lowercasedExtension(std::string_view name) {
-    return platform::lowercase(platform::pathExtensionOf(name));
-}
 
 const DiscoveryConfiguration& xcssetDiscoveryConfiguration() {
     static const DiscoveryConfiguration configuration{
@@ -60,9 +55,6 @@ class ExtensionTable {
 
     // The configurations taking a name's extension, one bit each; 0 when none does.
     std::uint64_t takers(std::string_view name) const {
-        if (name.find('.') == std::string_view::npos) {
-            return 0;  // most directories
-        }
         const platform::LowercaseExtension extension(name);
         for (const auto& [known, takers] : rows_) {
             if (known == extension.view()) {

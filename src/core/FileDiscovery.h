@@ -115,7 +115,4 @@ std::vector<std::vector<platform::FileURL>> discoverFilesOnce(
     const platform::FileURL& root,
     const std::vector<const DiscoveryConfiguration*>& configurations);
 
-// The lowercased extension of a name, by the same rule as FileURL::pathExtension.
-std::string lowercasedExtension(std::string_view name);
-
 }  // namespace quillon::core
